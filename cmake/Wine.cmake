@@ -1,9 +1,17 @@
-# Runs the Windows test binaries under 32-bit Wine in a prefix private to the
-# build tree. One fixture creates the prefix once and keeps a wineserver alive
+# Runs the Windows test binaries under Wine in a prefix private to the build
+# tree (64-bit Wine for 64-bit builds). One fixture creates the prefix once and keeps a wineserver alive
 # for the whole CTest run, so each test only pays for process start-up.
-find_program(TRN_WINE NAMES wine wine-stable PATHS /usr/lib/wine REQUIRED)
-find_program(TRN_WINESERVER NAMES wineserver wineserver-stable
-             PATHS /usr/lib/wine REQUIRED)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(TRN_WINEARCH win64)
+  find_program(TRN_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
+  find_program(TRN_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine
+               NO_DEFAULT_PATH REQUIRED)
+else()
+  set(TRN_WINEARCH win32)
+  find_program(TRN_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
+  find_program(TRN_WINESERVER NAMES wineserver32 wineserver PATHS /usr/lib/wine
+               NO_DEFAULT_PATH REQUIRED)
+endif()
 
 set(TRN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(TRN_ALSA_CONF ${CMAKE_BINARY_DIR}/asound.conf)
@@ -16,7 +24,7 @@ file(WRITE ${TRN_ALSA_CONF}
 
 set(TRN_WINE_ENV
     WINEPREFIX=${TRN_WINEPREFIX}
-    WINEARCH=win32
+    WINEARCH=${TRN_WINEARCH}
     WINEDEBUG=-all
     WINEDLLOVERRIDES=mscoree,mshtml=
     DISPLAY=
