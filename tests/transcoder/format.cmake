@@ -1,0 +1,4 @@
+add_executable(trn_pcmformat_tests
+  ${CMAKE_CURRENT_LIST_DIR}/PcmFormatDescriptorTest.cpp)
+target_link_libraries(trn_pcmformat_tests PRIVATE trn_pcmformat gtest_main)
+trn_add_test(trn_pcmformat_tests)
