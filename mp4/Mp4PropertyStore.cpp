@@ -206,6 +206,13 @@ HRESULT CMp4PropertyStore::GetBinaryProperty(DWORD dwPropertyId, std::vector<std
     }
 }
 
+HRESULT Mp4GetBinaryProperty(const CMp4PropertyStore* pStore, DWORD dwPropertyId,
+                             std::vector<std::wstring>& descriptions, std::vector<std::vector<BYTE>>& dataItems) {
+    if (pStore != nullptr)
+        return pStore->GetBinaryProperty(dwPropertyId, descriptions, dataItems);
+    return CMp4PropertyStore().GetBinaryProperty(dwPropertyId, descriptions, dataItems);
+}
+
 // ---- inspection output ----
 
 namespace {
@@ -293,4 +300,8 @@ std::string Mp4PropertiesToJson(const CMp4PropertyStore& store) {
     }
     out += "]";
     return out;
+}
+
+std::string Mp4PropertiesToJson(const CMp4PropertyStore* pStore) {
+    return pStore ? Mp4PropertiesToJson(*pStore) : std::string("[]");
 }

@@ -30,7 +30,7 @@ inline Mp4BoxRef Mp4BoxRefOf(const SmfRawBox& box) {
     return Mp4BoxRef{box.size, box.type, box.payload.empty() ? nullptr : box.payload.data(), box.payload.size()};
 }
 
-class CMp4PropertyStore {
+struct CMp4PropertyStore {
 public:
     static constexpr DWORD kNone = 0xFFFFFFFF;
 
@@ -74,6 +74,12 @@ private:
     DWORD m_dwFrameAreaSize = kNone;
 };
 
+// GetBinaryProperty over a store that may be absent (nothing loaded).
+HRESULT Mp4GetBinaryProperty(const CMp4PropertyStore* pStore, DWORD dwPropertyId,
+                             std::vector<std::wstring>& descriptions, std::vector<std::vector<BYTE>>& dataItems);
+
 // The loaded properties as a JSON array (UTF-8) for inspection tools:
 // [{"id":"0x1001","values":["..."]},{"id":"0x2001","items":[{"description":"...","bytes":12}]}]
+// An absent store gives "[]".
 std::string Mp4PropertiesToJson(const CMp4PropertyStore& store);
+std::string Mp4PropertiesToJson(const CMp4PropertyStore* pStore);
