@@ -1,0 +1,98 @@
+// Class wrapper over the MP4 core: owns one handle and the stream, converts
+// core result codes to HRESULTs and never lets an exception out.
+#pragma once
+
+#include "Mp4PropertyLoader.h"
+#include "SmfEsDescriptor.h"
+#include "SmfMovie.h"
+
+#include <cstdint>
+#include <vector>
+
+// Failures of Initialize that come from the parse status.
+constexpr HRESULT TRN_E_MP4_READ = HRESULT(0x80040400);
+constexpr HRESULT TRN_E_MP4_MISSING = HRESULT(0x80040404);
+constexpr HRESULT TRN_E_MP4_STRUCTURE = HRESULT(0x80040405);
+constexpr HRESULT TRN_E_MP4_406 = HRESULT(0x80040406);
+constexpr HRESULT TRN_E_MP4_MEMORY = HRESULT(0x80040407);
+constexpr HRESULT TRN_E_MP4_NO_STREAM = HRESULT(0x80040403);
+
+// HRESULT for a core result code (E_FAIL for codes not in the table).
+HRESULT Mp4HresultFromSmf(int code);
+
+// Owns one IUnknown reference.
+class CMp4UnknownRef {
+public:
+    CMp4UnknownRef() = default;
+    CMp4UnknownRef(const CMp4UnknownRef&) = delete;
+    CMp4UnknownRef& operator=(const CMp4UnknownRef&) = delete;
+    ~CMp4UnknownRef() { Reset(); }
+    // Takes over a reference the caller already owns.
+    void Attach(IUnknown* p) {
+        Reset();
+        m_p = p;
+    }
+    void Reset() {
+        if (m_p)
+            m_p->Release();
+        m_p = nullptr;
+    }
+    IUnknown* Get() const { return m_p; }
+
+private:
+    IUnknown* m_p = nullptr;
+};
+
+class CMp4File {
+public:
+    // Where the movie's parts lie in the file; -1 means none.
+    struct LayoutFacts {
+        int64_t moovOffset = -1, moovSize = -1, moovEnd = -1;
+        bool mdatBeforeMoov = false;
+        int64_t freeAfterMoovOffset = -1, freeAfterMoovSize = -1;
+        int64_t udtaOffset = -1, udtaSize = -1;
+        int64_t metadataAreaOffset = -1, metadataAreaSize = -1;
+    };
+
+    CMp4File();
+    virtual ~CMp4File();
+    CMp4File(const CMp4File&) = delete;
+    CMp4File& operator=(const CMp4File&) = delete;
+
+    HRESULT Initialize(IUnknown* stream);
+    HRESULT GetTrackIds(std::vector<uint32_t>& audioTrackIds, std::vector<uint32_t>& videoTrackIds);
+    HRESULT SetAudioTrackId(uint32_t trackId);
+    HRESULT GetAudioSampleDescription(uint32_t* sampleSizeBits, uint32_t* samplingFrequency,
+                                      uint32_t* channelCount);
+    HRESULT GetDecoderSpecificInformation(std::vector<uint8_t>& dsi, uint32_t* maxBitrate = nullptr,
+                                          uint32_t* avgBitrate = nullptr,
+                                          uint32_t* bufferSizeDB = nullptr);
+    HRESULT GetMediaTimescale(uint32_t* timescale);
+    HRESULT GetMediaDuration(uint32_t* duration);
+
+    bool HadUnknownBoxes() const { return m_bHadUnknownBoxes; }
+    const LayoutFacts& Layout() const { return m_layout; }
+    // The parsed (or created) movie, or null.
+    const SmfMovie* Movie() const { return m_handle ? m_handle->movie.get() : nullptr; }
+    CMp4PropertyStore* Properties() const { return m_properties.get(); }
+
+private:
+    void Reset();
+    void ReleaseStreams();
+    void AttachStream(IUnknown* stream);
+    void CreateEmptyMovie();
+    void CheckParseStatus(uint32_t status);
+    void CopyLayoutFacts();
+    void ClassifyTracks();
+    SmfSampleEntry* FirstSampleEntry() const;
+
+    CMp4UnknownRef m_unknown;     // the attached stream as IUnknown
+    SmfStreamRef m_stream;        // the same stream as ISmfAbsStream
+    SmfHandlePtr m_handle;
+    SmfTrack* m_audioTrack = nullptr;
+    std::vector<uint32_t> m_audioTrackIds;
+    std::vector<uint32_t> m_videoTrackIds;
+    bool m_bHadUnknownBoxes = false;
+    Mp4PropertyStorePtr m_properties;
+    LayoutFacts m_layout;
+};

@@ -1,0 +1,81 @@
+#include "common/SmfAbsStreamImpl.h"
+#include "mp4/SmfMovie.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+// A temporary file with known contents, removed afterwards.
+struct TempFile {
+    std::string path;
+    explicit TempFile(const std::string& content) {
+        char name[L_tmpnam];
+        path = std::tmpnam(name) ? name : "trn_stream_test.bin";
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(content.data(), 1, content.size(), f);
+        std::fclose(f);
+    }
+    ~TempFile() { std::remove(path.c_str()); }
+    std::wstring Wide() const { return std::wstring(path.begin(), path.end()); }
+};
+
+HRESULT ThrownBy(void (*f)()) {
+    try {
+        f();
+    } catch (HRESULT hr) {
+        return hr;
+    }
+    return S_OK;
+}
+
+TEST(FileStream, ReadsSeeksAndTells) {
+    TempFile file("0123456789");
+    ISmfAbsStream* s = OpenFileStream(file.Wide().c_str());
+    SmfStreamRef ref;
+    ref.Reset(s);
+    s->Release();
+
+    char buf[16] = {};
+    uint32_t got = 99;
+    EXPECT_EQ(S_OK, s->Read(buf, 4, &got));
+    EXPECT_EQ(4u, got);
+    EXPECT_EQ(std::string("0123"), std::string(buf, 4));
+    EXPECT_EQ(S_OK, s->Seek(0, SMF_SEEK_END));
+    int32_t pos = 0;
+    EXPECT_EQ(S_OK, s->Tell(&pos));
+    EXPECT_EQ(10, pos);
+    EXPECT_EQ(S_OK, s->Read(buf, 4, &got));
+    EXPECT_EQ(0u, got);
+    EXPECT_EQ(E_POINTER, s->Read(buf, 4, nullptr));
+    EXPECT_EQ(E_POINTER, s->Tell(nullptr));
+    EXPECT_EQ(E_FAIL, s->Seek(-20, SMF_SEEK_SET));
+    EXPECT_EQ(S_OK, s->Write("x", 1, &got));
+    EXPECT_EQ(0u, got);
+    EXPECT_EQ(E_NOTIMPL, s->Reserved(0, 0));
+    EXPECT_EQ(10u, s->StreamSize());
+}
+
+TEST(FileStream, QueryInterfaceAndCounting) {
+    TempFile file("x");
+    ISmfAbsStream* s = OpenFileStream(file.Wide().c_str());
+    void* out = &out;
+    const IID other = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    EXPECT_EQ(E_NOINTERFACE, s->QueryInterface(other, &out));
+    EXPECT_EQ(nullptr, out);
+    EXPECT_EQ(E_POINTER, s->QueryInterface(IID_IUnknown, nullptr));
+    ASSERT_EQ(S_OK, s->QueryInterface(IID_ISmfAbsStream, &out));
+    EXPECT_EQ(static_cast<void*>(s), out);
+    EXPECT_EQ(3u, s->AddRef());
+    EXPECT_EQ(0u, s->Release());
+    EXPECT_EQ(0u, s->Release());
+    EXPECT_EQ(0u, s->Release());  // the last one deletes and closes
+}
+
+TEST(FileStream, CreationFailures) {
+    EXPECT_EQ(E_FAIL, ThrownBy([] { OpenFileStream(L"/no/such/dir/file.m4a"); }));
+    EXPECT_EQ(E_UNEXPECTED, ThrownBy([] { WrapFileStream(nullptr); }));
+}
+
+}  // namespace
