@@ -1,0 +1,17 @@
+# trnprobe: prints what the MP4 library makes of files, one JSON line each.
+add_executable(trnprobe
+  ${CMAKE_CURRENT_LIST_DIR}/trnprobe/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/trnprobe/ProbeSections.cpp)
+target_include_directories(trnprobe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trnprobe)
+target_link_libraries(trnprobe PRIVATE trn_smf_stream trn_mp4)
+if(TRN_WINDOWS)
+  target_link_libraries(trnprobe PRIVATE shell32)
+endif()
+
+# On the native tree, compare its output on the samples with ffprobe's record.
+if(NOT TRN_WINDOWS AND TRN_BUILD_TESTS)
+  add_test(NAME trnprobe_samples
+           COMMAND ${CMAKE_COMMAND} -DTRNPROBE=$<TARGET_FILE:trnprobe>
+                   -DSAMPLES=${PROJECT_SOURCE_DIR}/testdata
+                   -P ${CMAKE_CURRENT_LIST_DIR}/trnprobe/CheckSamples.cmake)
+endif()

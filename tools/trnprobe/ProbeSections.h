@@ -1,0 +1,32 @@
+// The sections of one trnprobe line. Each writes its keys into the open
+// object; a new section is one more row in kProbeSections.
+#pragma once
+
+#include "JsonWriter.h"
+#include "mp4/Mp4File.h"
+
+#include <string>
+
+struct ProbeContext {
+    std::string displayName;
+    std::wstring path;
+    HRESULT openResult = S_OK;  // stream open, then Initialize
+    bool opened = false;        // the file itself could be opened
+    CMp4File file;
+};
+
+std::string HresultText(HRESULT hr);
+std::string FourCCText(uint32_t code);
+
+void WriteFileSection(JsonWriter& json, ProbeContext& ctx);
+void WriteBrandSection(JsonWriter& json, ProbeContext& ctx);
+void WriteTracksSection(JsonWriter& json, ProbeContext& ctx);
+void WriteAudioSection(JsonWriter& json, ProbeContext& ctx);
+
+using ProbeSection = void (*)(JsonWriter&, ProbeContext&);
+constexpr ProbeSection kProbeSections[] = {
+    WriteFileSection,
+    WriteBrandSection,
+    WriteTracksSection,
+    WriteAudioSection,
+};

@@ -1,0 +1,110 @@
+// trnprobe FILE...: prints one JSON object per file and line describing what
+// the MP4 library makes of it. Exit 0 when every file could be read at all.
+#include "ProbeSections.h"
+#include "common/SmfAbsStreamImpl.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
+namespace {
+
+// Opens the file and runs Initialize; every failure becomes the line's "hr".
+void OpenAndInitialize(ProbeContext& ctx) {
+    try {
+        ISmfAbsStream* raw = OpenFileStream(ctx.path.c_str());
+        SmfStreamRef stream;
+        stream.Reset(raw);
+        raw->Release();
+        ctx.opened = true;
+        ctx.openResult = ctx.file.Initialize(raw);
+    } catch (HRESULT hr) {
+        ctx.openResult = hr;
+    } catch (...) {
+        ctx.openResult = E_FAIL;
+    }
+}
+
+bool ProbeOne(const std::string& displayName, const std::wstring& path) {
+    ProbeContext ctx;
+    ctx.displayName = displayName;
+    ctx.path = path;
+    OpenAndInitialize(ctx);
+    JsonWriter json;
+    json.BeginObject();
+    for (ProbeSection section : kProbeSections)
+        section(json, ctx);
+    json.EndObject();
+    std::printf("%s\n", json.Text().c_str());
+    std::fflush(stdout);
+    // A file that could not be opened at all was not inspected.
+    return ctx.opened;
+}
+
+#ifdef _WIN32
+
+std::string Utf8(const wchar_t* text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? size_t(n) : 0, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    if (!out.empty())
+        out.pop_back();
+    return out;
+}
+
+#else
+
+// UTF-8 to UTF-32; malformed bytes are taken as Latin-1.
+std::wstring Widen(const std::string& s) {
+    std::wstring out;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = s[i];
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+        bool ok = i + extra < s.size() + (extra == 0 ? 1 : 0);
+        for (int k = 1; ok && k <= extra; ++k)
+            ok = (uint8_t(s[i + k]) & 0xC0) == 0x80;
+        if (!ok) {
+            out += wchar_t(c);
+            ++i;
+            continue;
+        }
+        for (int k = 1; k <= extra; ++k)
+            cp = (cp << 6) | (uint8_t(s[i + k]) & 0x3F);
+        out += wchar_t(cp);
+        i += size_t(extra) + 1;
+    }
+    return out;
+}
+
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: trnprobe FILE...\n");
+        return 2;
+    }
+    bool all = true;
+#ifdef _WIN32
+    (void)argv;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return 2;
+    for (int i = 1; i < count; ++i)
+        all = ProbeOne(Utf8(wide[i]), wide[i]) && all;
+    LocalFree(wide);
+#else
+    for (int i = 1; i < argc; ++i)
+        all = ProbeOne(argv[i], Widen(argv[i])) && all;
+#endif
+    return all ? 0 : 1;
+}
