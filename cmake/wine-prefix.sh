@@ -9,8 +9,10 @@ up)
     "$TRN_WINE" wineboot -i >/dev/null 2>&1 || true
     "$TRN_WINESERVER" -w </dev/null >/dev/null 2>&1
   fi
-  # Detach its output: CTest waits for every holder of the test's pipe.
-  "$TRN_WINESERVER" -p 120 </dev/null >/dev/null 2>&1
+  # Detach their output: CTest waits for every holder of a test's pipe, and
+  # the server and the prefix's services outlive the test that starts them.
+  "$TRN_WINESERVER" -p 120 </dev/null >/dev/null 2>&1 || true
+  "$TRN_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
   test -f "$WINEPREFIX/system.reg"
   ;;
 down)
