@@ -1,0 +1,43 @@
+// Base of this module's coclasses: one own interface, the free-threaded
+// marshaler aggregated on the controlling unknown, and IUnknown. Nothing else
+// is answered (no IDispatch, no ISupportErrorInfo).
+#pragma once
+
+#include <objbase.h>
+
+#include "ComFramework.h"
+
+template <class T, const CLSID* pclsid, class Itf, const IID* piid>
+class CTrnFtmObject : public CComObjectRootEx<CComMultiThreadModel>,
+                      public CComCoClass<T, pclsid>,
+                      public Itf {
+public:
+    HRESULT FinalConstruct(IUnknown* controlling) noexcept {
+        return ::CoCreateFreeThreadedMarshaler(controlling, &m_pUnkFtm);
+    }
+    void FinalRelease() noexcept {
+        if (m_pUnkFtm) {
+            IUnknown* ftm = m_pUnkFtm;
+            m_pUnkFtm = nullptr;
+            ftm->Release();
+        }
+    }
+    IUnknown* GetIdentity() noexcept { return static_cast<Itf*>(this); }
+
+    HRESULT _InternalQueryInterface(REFIID iid, void** ppv) noexcept {
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = nullptr;
+        if (::IsEqualIID(iid, *piid) || ::IsEqualIID(iid, IID_IUnknown)) {
+            *ppv = static_cast<Itf*>(this);
+            static_cast<Itf*>(this)->AddRef();
+            return S_OK;
+        }
+        if (::IsEqualIID(iid, IID_IMarshal)) {
+            return m_pUnkFtm ? m_pUnkFtm->QueryInterface(iid, ppv) : E_NOINTERFACE;
+        }
+        return E_NOINTERFACE;
+    }
+
+protected:
+    IUnknown* m_pUnkFtm = nullptr;  // inner unknown of the aggregated marshaler
+};

@@ -1,0 +1,52 @@
+// The module's static objects, defined in one place so that they are
+// constructed in this order at process attach and destroyed in reverse order
+// at process detach.
+#include "ModuleGlobals.h"
+
+#include "oplogsys/ModuleLogger.h"
+#include "ModuleObject.h"
+#include "ModuleLog.h"
+#include "ObjectMap.h"
+#include "common/TraceHook.h"
+#include "common/UniqueResource.h"
+
+CTrnM4aTranscoderModule* g_pTrnModule = nullptr;
+
+namespace {
+
+// Destroyed last but one: releases the cached class objects after the
+// module object has terminated.
+struct ClassObjectCache {
+    ~ClassObjectCache() { trn::ReleaseClassObjects(); }
+};
+
+// Tells the rest of the module whether the logger is alive.
+class ModuleLoggerHolder {
+public:
+    ModuleLoggerHolder() : m_logger(L"Default", L"tarn.middle.TrnM4aTranscoder") {
+        s_logger = &m_logger;
+        TrnSetTraceSink(&trn::ModuleLogWrite);
+    }
+    ~ModuleLoggerHolder() {
+        TrnSetTraceSink(nullptr);
+        s_logger = nullptr;
+    }
+    static CModuleLogger* Get() noexcept { return s_logger; }
+
+private:
+    CModuleLogger m_logger;
+    static CModuleLogger* s_logger;
+};
+CModuleLogger* ModuleLoggerHolder::s_logger = nullptr;
+
+ClassObjectCache g_classObjectCache;
+CTrnM4aTranscoderModule g_module;
+// The loaded-filter set joins here when the decoding graph arrives.
+CriticalSection g_csGlobal;  // process-wide lock that nothing else uses yet
+ModuleLoggerHolder g_moduleLogger;
+
+}  // namespace
+
+namespace trn {
+CModuleLogger* ModuleLogger() noexcept { return ModuleLoggerHolder::Get(); }
+}  // namespace trn

@@ -1,0 +1,91 @@
+#include "ModuleObject.h"
+
+#include "ModuleIds.h"
+#include "Registrar.h"
+
+// Lives beside the module's static objects so that linking either pulls in both.
+extern CTrnM4aTranscoderModule* g_pTrnModule;
+
+namespace {
+
+const CLSID kClsidStdGlobalInterfaceTable = {
+    0x00000323, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID kIidGlobalInterfaceTable = {
+    0x00000146, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+}  // namespace
+
+CTrnM4aTranscoderModule* TrnModule() noexcept { return g_pTrnModule; }
+
+CTrnM4aTranscoderModule::CTrnM4aTranscoderModule() noexcept
+    : m_cbSize(0), m_nLockCnt(0), m_pGIT(nullptr), m_libid(LIBID_MediaTranscoderLib), m_initFailed(false) {
+    g_pTrnModule = this;
+    if (::InitializeCriticalSectionEx(&m_csStaticData, 0, 0)) {
+        m_cbSize = sizeof(*this);
+    } else {
+        m_initFailed = true;
+    }
+}
+
+CTrnM4aTranscoderModule::~CTrnM4aTranscoderModule() {
+    Term();
+    if (g_pTrnModule == this) g_pTrnModule = nullptr;
+}
+
+void CTrnM4aTranscoderModule::Term() noexcept {
+    if (m_cbSize == 0) return;
+    while (!m_termFuncs.empty()) {
+        const std::pair<TermFunc, void*> entry = m_termFuncs.back();
+        m_termFuncs.pop_back();
+        entry.first(entry.second);
+    }
+    if (m_pGIT) {
+        m_pGIT->Release();
+        m_pGIT = nullptr;
+    }
+    ::DeleteCriticalSection(&m_csStaticData);
+    m_cbSize = 0;
+}
+
+LONG CTrnM4aTranscoderModule::Lock() noexcept { return ::InterlockedIncrement(&m_nLockCnt); }
+
+LONG CTrnM4aTranscoderModule::Unlock() noexcept { return ::InterlockedDecrement(&m_nLockCnt); }
+
+LONG CTrnM4aTranscoderModule::GetLockCount() const noexcept { return m_nLockCnt; }
+
+HRESULT CTrnM4aTranscoderModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) noexcept {
+    if (table == nullptr) return E_POINTER;
+    *table = nullptr;
+    HRESULT hr = S_OK;
+    ::EnterCriticalSection(&m_csStaticData);
+    if (m_pGIT == nullptr) {
+        IGlobalInterfaceTable* created = nullptr;
+        hr = ::CoCreateInstance(kClsidStdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                kIidGlobalInterfaceTable, reinterpret_cast<void**>(&created));
+        if (SUCCEEDED(hr)) m_pGIT = created;
+    }
+    if (m_pGIT) {
+        m_pGIT->AddRef();
+        *table = m_pGIT;
+        hr = S_OK;
+    }
+    ::LeaveCriticalSection(&m_csStaticData);
+    return hr;
+}
+
+HRESULT CTrnM4aTranscoderModule::AddRegistryReplacements(IRegistrar* registrar) noexcept {
+    if (registrar == nullptr) return E_POINTER;
+    return registrar->AddReplacement(L"APPID", TRN_APPID_TEXT);
+}
+
+HRESULT CTrnM4aTranscoderModule::AddTermFunc(TermFunc func, void* context) noexcept {
+    if (func == nullptr) return E_INVALIDARG;
+    try {
+        ::EnterCriticalSection(&m_csStaticData);
+        m_termFuncs.emplace_back(func, context);
+        ::LeaveCriticalSection(&m_csStaticData);
+        return S_OK;
+    } catch (...) {
+        ::LeaveCriticalSection(&m_csStaticData);
+        return E_OUTOFMEMORY;
+    }
+}

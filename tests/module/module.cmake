@@ -1,0 +1,16 @@
+# Tests of the COM server frame (Windows only).
+if(TRN_WINDOWS)
+  add_executable(module_dll_tests ${CMAKE_CURRENT_LIST_DIR}/DllTests.cpp
+                                  ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
+  target_link_libraries(module_dll_tests PRIVATE gtest ole32 oleaut32 uuid version)
+  target_include_directories(module_dll_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  add_dependencies(module_dll_tests TrnM4aTranscoder)
+  trn_add_test(module_dll_tests $<TARGET_FILE:TrnM4aTranscoder>)
+  # Registration writes the prefix's registry: keep it away from tests that
+  # read the same keys.
+  set_tests_properties(module_dll_tests PROPERTIES RESOURCE_LOCK registry)
+
+  trn_add_wine_script(module_regsvr32 ${CMAKE_CURRENT_LIST_DIR}/regsvr32.sh
+                      $<TARGET_FILE:TrnM4aTranscoder>)
+  set_tests_properties(module_regsvr32 PROPERTIES RESOURCE_LOCK registry)
+endif()
