@@ -1,0 +1,72 @@
+#include "LogSysInfo.h"
+
+#include "NullOutput.h"
+
+namespace opLogSys {
+
+HRESULT CLogSysInfo::COutputLogState::IsEnabled(const wchar_t* subject, int level) {
+    if (!subject) throw static_cast<HRESULT>(E_FAIL);
+    Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
+    for (const SFilter& filter : m_filters) {
+        if (filter.m_strSubject == subject)
+            return (filter.m_nMinLevel <= level && level <= filter.m_nMaxLevel) ? S_OK : E_FAIL;
+    }
+    return E_FAIL;
+}
+
+HRESULT CLogSysInfo::COutputLogState::HasFilters() {
+    Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
+    return m_filters.empty() ? E_FAIL : S_OK;
+}
+
+HRESULT CLogSysInfo::COutputLogState::AddFilter(const wchar_t* subject, int minLevel,
+                                                int maxLevel) {
+    const std::wstring strSubject = subject ? subject : L"";
+    Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
+    for (SFilter& filter : m_filters) {
+        if (filter.m_strSubject == strSubject && filter.m_nMinLevel <= maxLevel &&
+            maxLevel <= filter.m_nMaxLevel) {
+            filter.m_nMinLevel = minLevel;
+            filter.m_nMaxLevel = maxLevel;
+            return S_OK;
+        }
+    }
+    m_filters.push_back(SFilter{strSubject, minLevel, maxLevel});
+    return S_OK;
+}
+
+std::vector<CLogSysInfo::COutputLogState::SFilter> CLogSysInfo::COutputLogState::GetFilters()
+    const {
+    Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
+    return m_filters;
+}
+
+CLogSysInfo::CLogSysInfo() : m_pFilter(nullptr), m_pFactory(nullptr) {
+    Common::CRefPtr<COutputLogState> filter(new COutputLogState());
+    m_pFactory = new Null::COutputLogSystemFactory();
+    m_pFilter = filter.detach();
+}
+
+CLogSysInfo::~CLogSysInfo() {
+    m_pFactory->Release();
+    m_pFilter->Release();
+}
+
+IOutputLogSystemFactory* CLogSysInfo::GetFactory() {
+    m_pFactory->AddRef();
+    return m_pFactory;
+}
+
+ILogFilter* CLogSysInfo::GetFilter() {
+    m_pFilter->AddRef();
+    return m_pFilter;
+}
+
+void CLogSysInfo::SetFactory(IOutputLogSystemFactory* factory) {
+    if (!factory) return;
+    IOutputLogSystemFactory* previous = m_pFactory;
+    m_pFactory = factory;
+    previous->Release();
+}
+
+}  // namespace opLogSys

@@ -1,0 +1,13 @@
+# Logging library tests: one binary per area, since each Wine start costs time.
+if(TRN_WINDOWS)
+  add_library(trn_oplogsys_testsupport STATIC ${CMAKE_CURRENT_LIST_DIR}/TestSupport.cpp)
+  target_link_libraries(trn_oplogsys_testsupport PUBLIC trn_oplogsys gtest)
+
+  add_executable(oplogsys_core_test ${CMAKE_CURRENT_LIST_DIR}/LogCoreTest.cpp)
+  target_link_libraries(oplogsys_core_test PRIVATE trn_oplogsys_testsupport gtest_main)
+  trn_add_test(oplogsys_core_test)
+
+  add_executable(oplogsys_config_test ${CMAKE_CURRENT_LIST_DIR}/ConfigBackendTest.cpp)
+  target_link_libraries(oplogsys_config_test PRIVATE trn_oplogsys_testsupport gtest_main)
+  trn_add_test(oplogsys_config_test)
+endif()
