@@ -14,3 +14,10 @@ if(TRN_WINDOWS)
                       $<TARGET_FILE:TrnM4aTranscoder>)
   set_tests_properties(module_regsvr32 PROPERTIES RESOURCE_LOCK registry)
 endif()
+
+# The frame's inner workings, linked from the product library.
+if(TRN_WINDOWS)
+  add_executable(module_tests ${CMAKE_CURRENT_LIST_DIR}/BoundaryTests.cpp)
+  target_link_libraries(module_tests PRIVATE trn_product gtest)
+  trn_add_test(module_tests)
+endif()
