@@ -5,18 +5,19 @@
 
 namespace {
 
-// Leading decimal integer of a text, like _wtoi: no digits give 0.
-long ParseDecimal(const std::wstring& text) {
+// Low 8 bits of the leading decimal integer of a text, like _wtoi: no digits
+// give 0. Kept in unsigned arithmetic so that no value can overflow.
+BYTE LowByteOfDecimal(const std::wstring& text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == L' ' || text[i] == L'\t'))
         ++i;
     bool bNegative = false;
     if (i < text.size() && (text[i] == L'-' || text[i] == L'+'))
         bNegative = text[i++] == L'-';
-    unsigned long value = 0;
+    unsigned value = 0;
     for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i)
-        value = (value * 10 + (unsigned long)(text[i] - L'0')) & 0xFFFFFFFFul;
-    return bNegative ? -(long)value : (long)value;
+        value = value * 10u + (unsigned)(text[i] - L'0');
+    return (BYTE)(bNegative ? 0u - value : value);
 }
 
 std::wstring DecimalText(unsigned value) {
@@ -317,7 +318,7 @@ HRESULT CMp4PropertyAlbumTitle3gpp::SetValues(DWORD dwPropertyId, const std::vec
         return CMp4PropertyString3gpp::SetValues(dwPropertyId, values);
     if (dwPropertyId != MP4_PROP_ALBUM_TRACK || values.size() > 1)
         return E_INVALIDARG;
-    m_bTrackNumber = values.empty() ? 0 : (BYTE)(ParseDecimal(values.front()) & 0xFF);
+    m_bTrackNumber = values.empty() ? 0 : LowByteOfDecimal(values.front());
     m_dwPropertyId = dwPropertyId;
     return S_OK;
 }

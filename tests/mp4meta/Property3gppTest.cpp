@@ -173,6 +173,12 @@ TEST(Property3gpp, AlbumTitleAndTrackNumber) {
     // The track number keeps the low 8 bits of the decimal value.
     ASSERT_EQ(S_OK, p.SetValues(0x100C, {L"258"}));
     EXPECT_EQ(2, p.GetTrackNumber());
+    ASSERT_EQ(S_OK, p.SetValues(0x100C, {L"99999999999999999999"}));
+    EXPECT_EQ(0xFF, p.GetTrackNumber());  // 99999999999999999999 mod 256
+    ASSERT_EQ(S_OK, p.SetValues(0x100C, {L"-1"}));
+    EXPECT_EQ(0xFF, p.GetTrackNumber());
+    ASSERT_EQ(S_OK, p.SetValues(0x100C, {L"x"}));
+    EXPECT_EQ(0, p.GetTrackNumber());
     ASSERT_EQ(S_OK, p.SetValues(0x100C, {}));
     EXPECT_EQ(0, p.GetTrackNumber());
     ASSERT_EQ(S_OK, p.SetValues(0x100C, {L"7"}));

@@ -167,3 +167,38 @@ TEST(PropertyStore, JsonEscapesTexts) {
     store.Clear();
     EXPECT_EQ("[]", Mp4PropertiesToJson(store));
 }
+
+TEST(PropertyStore, EveryTruncationOfValidBoxesIsHandled) {
+    // Each prefix of a valid box is offered as a whole box; the sanitizer
+    // build turns any read past the prefix into a failure.
+    std::vector<MetaBox> boxes = {
+        MetaBox("rtng", MetaBytes().u32(0).fourcc("MPAA").fourcc("PG13").u16(kEng).utf16(u"x").get()),
+        MetaBox("clsf", MetaBytes().u32(0).fourcc("NICA").u16(7).u16(kEng).str("all").get()),
+        MetaBox("kywd", MetaBytes().u32(0).u16(kEng).u8(2).u8(4).str("one").u8(6).utf16(u"t").get()),
+        MetaBox("loci", MetaBytes().u32(0).u16(kEng).str("H").u8(1).u32(1).u32(2).u32(3).str("e").str("n").get()),
+        MetaBox("albm", MetaBytes().u32(0).u16(kEng).utf16(u"A", false).u8(3).get()),
+        MetaBox("yrrc", MetaBytes().u32(0).u16(1999).get()),
+        MetaFrame("TXXX", MetaBytes().u8(1).utf16(u"E_FPRCA1").utf16(u"v").get()),
+        MetaFrame("USLT", MetaBytes().u8(0).str("eng", false).str("d").str("l").get()),
+        MetaFrame("GEOB", MetaBytes().u8(1).str("m").utf16(u"f").utf16(u"E_TCID").raw({1, 2}).get()),
+        MetaFrame("APIC", MetaBytes().u8(0).str("m").u8(1).str("LYRIC").raw({3}).get()),
+        MetaFrame("UFID", MetaBytes().str("o").raw({4}).get()),
+    };
+    for (const MetaBox& box : boxes) {
+        for (size_t cb = 0; cb <= box.m_payload.size(); ++cb) {
+            std::vector<BYTE> prefix(box.m_payload.begin(), box.m_payload.begin() + cb);
+            MetaBox cut(box.m_type == MP4_FOURCC('u', 'u', 'i', 'd') ? "uuid" : "????", prefix);
+            cut.m_type = box.m_type;
+            CMp4PropertyStore store;
+            HRESULT hr = box.m_type == MP4_FOURCC('u', 'u', 'i', 'd') ? store.LoadFrameArea(Refs({cut}), 0, 0, 0)
+                                                                      : store.LoadUserData(0, 0, Refs({cut}));
+            size_t loaded = store.StringProperties().size() + store.BinaryProperties().size();
+            if (cb == box.m_payload.size()) {
+                EXPECT_EQ(S_OK, hr);
+                EXPECT_LE(1u, loaded) << std::hex << box.m_type;
+            } else if (FAILED(hr) || loaded == 0) {
+                EXPECT_TRUE(store.UnknownUserDataBoxes().empty());
+            }
+        }
+    }
+}
