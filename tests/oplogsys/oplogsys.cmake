@@ -10,4 +10,13 @@ if(TRN_WINDOWS)
   add_executable(oplogsys_config_test ${CMAKE_CURRENT_LIST_DIR}/ConfigBackendTest.cpp)
   target_link_libraries(oplogsys_config_test PRIVATE trn_oplogsys_testsupport gtest_main)
   trn_add_test(oplogsys_config_test)
+
+  # Launched four times at once by the cross-process error log test.
+  add_executable(oplogsys_errorlog_writer ${CMAKE_CURRENT_LIST_DIR}/ErrorLogWriter.cpp)
+  target_link_libraries(oplogsys_errorlog_writer PRIVATE trn_oplogsys)
+
+  add_executable(oplogsys_errorlog_test ${CMAKE_CURRENT_LIST_DIR}/ErrorLogTest.cpp)
+  target_link_libraries(oplogsys_errorlog_test PRIVATE trn_oplogsys_testsupport gtest_main)
+  add_dependencies(oplogsys_errorlog_test oplogsys_errorlog_writer)
+  trn_add_test(oplogsys_errorlog_test)
 endif()
