@@ -124,6 +124,17 @@ TEST(XmlConfigTest, FileFactoryFiltersAndUnknownElements) {
                             {{L"Default", 0, 4}, {L"Parser", 0, 2}, {L"", 0, 0}}));
 }
 
+TEST(XmlConfigTest, ShippedExampleEnablesFilesAndErrorEntries) {
+    const std::wstring example = testsupport::ExeDirectory() + L"example.applog.xml";
+    ASSERT_TRUE(FileExists(example));
+    Common::CRefPtr<CLogSysInfoFromXML> info(new CLogSysInfoFromXML(example.c_str()));
+    File::COutputLogSystemFactory* file = FactoryAs<File::COutputLogSystemFactory>(*info);
+    ASSERT_NE(nullptr, file);
+    EXPECT_TRUE(file->GetAutoFlush());
+    Common::CRefPtr<ILogFilter> filter(info->GetFilter());
+    EXPECT_EQ(S_OK, filter->IsEnabled(L"Default", 1));
+}
+
 TEST(XmlConfigTest, BackEndSelection) {
     CScratchFolder folder;
     const std::string fileFactory = std::string(kFactoryName) + " " + kFileClass;

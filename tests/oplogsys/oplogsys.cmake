@@ -10,6 +10,11 @@ if(TRN_WINDOWS)
   add_executable(oplogsys_config_test ${CMAKE_CURRENT_LIST_DIR}/ConfigBackendTest.cpp)
   target_link_libraries(oplogsys_config_test PRIVATE trn_oplogsys_testsupport gtest_main)
   trn_add_test(oplogsys_config_test)
+  # The shipped example, under a name no test looks for by default.
+  add_custom_command(TARGET oplogsys_config_test POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different
+              ${CMAKE_SOURCE_DIR}/config/tarn.middle.TrnM4aTranscoder.applog.xml
+              $<TARGET_FILE_DIR:oplogsys_config_test>/example.applog.xml)
 
   # Launched four times at once by the cross-process error log test.
   add_executable(oplogsys_errorlog_writer ${CMAKE_CURRENT_LIST_DIR}/ErrorLogWriter.cpp)
