@@ -4,6 +4,7 @@
 #include <new>
 
 #include "ErrorLogOutput.h"
+#include "LogSysInfo.h"
 
 namespace opLogSys {
 
@@ -65,10 +66,14 @@ COutputLogSystem::COutputLogSystem(const wchar_t* channelName, ILogSysInfo* info
       m_bErrorLogTrimming(errorLogTrimming),
       m_pFactory(nullptr),
       m_pFilter(nullptr) {
-    if (info) {
-        m_pFactory = info->GetFactory();
-        m_pFilter = info->GetFilter();
+    // Without a configuration the defaults hold: null back-end, no filters.
+    Common::CRefPtr<CLogSysInfo> defaults;
+    if (!info) {
+        defaults.reset(new CLogSysInfo());
+        info = defaults.get();
     }
+    m_pFactory = info->GetFactory();
+    m_pFilter = info->GetFilter();
 }
 
 COutputLogSystem::~COutputLogSystem() {

@@ -17,7 +17,8 @@ namespace opLogSys {
 class COutputLogSystem {
 public:
     // Takes one reference on the factory and one on the filter of info
-    // (tests pass a CLogSysInfo with their own filter and factory).
+    // (tests pass a CLogSysInfo with their own filter and factory); a null
+    // info means the defaults, so GetFilter never returns null.
     // errorLogPath may be empty: error entries are then dropped.
     COutputLogSystem(const wchar_t* channelName, ILogSysInfo* info, const wchar_t* errorLogPath,
                      DWORD errorLogSizeLimit, bool errorLogTrimming);

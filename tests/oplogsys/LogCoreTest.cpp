@@ -292,3 +292,11 @@ TEST(DumpTest, BadLineSizeAndUnreadableMemoryGiveFourLineFrames) {
         L"\x52B5", L"\x5294[bad]",  L"\x5294" L"Bad read Pointer.", L"\x52B7"};
     EXPECT_EQ(expected, frames);
 }
+
+TEST(OutputLogSystemTest, NoConfigurationMeansDefaults) {
+    COutputLogSystem system(L"tarn.debug", nullptr, nullptr, 0, false);
+    ASSERT_NE(nullptr, system.GetFilter());
+    EXPECT_EQ(E_FAIL, system.GetFilter()->HasFilters());
+    EXPECT_EQ(S_OK, system.Write(L"swallowed"));
+    EXPECT_EQ(S_OK, system.ErrorWrite(L"no error log"));
+}
