@@ -447,3 +447,39 @@ TEST(Reader, HandleOperationsCheckTheirArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records every seek instead of moving.
+class SeekRecorder : public CMemoryStream {
+public:
+    SeekRecorder() : CMemoryStream({}) {}
+    STDMETHOD(Seek)(int32_t offset, int32_t origin) override {
+        seeks.push_back({offset, origin});
+        return S_OK;
+    }
+    std::vector<std::pair<int32_t, int32_t>> seeks;
+};
+
+TEST(StreamHelpers, HighPositionsAreReachedInSteps) {
+    SeekRecorder* s = new SeekRecorder();
+    SmfStreamRef ref;
+    ref.Reset(s);
+    ASSERT_TRUE(s->SeekTo(0x7FFFFFFFu));
+    ASSERT_TRUE(s->SeekTo(0xFFFFFFFFu));
+    const std::vector<std::pair<int32_t, int32_t>> expected = {
+        {0x7FFFFFFF, SMF_SEEK_SET}, {0x7FFFFFFF, SMF_SEEK_SET}, {0x7FFFFFFF, SMF_SEEK_CUR}, {1, SMF_SEEK_CUR}};
+    EXPECT_EQ(expected, s->seeks);
+}
+
+TEST(StreamHelpers, FailuresBecomeValues) {
+    MemoryStreamRef s(Bytes{1, 2, 3});
+    uint32_t v = 7;
+    EXPECT_FALSE(s->ReadU32(v));
+    EXPECT_EQ(0u, v);
+    s->failSeeks = true;
+    EXPECT_EQ(0u, s->StreamSize());
+    EXPECT_FALSE(s->SeekTo(0));
+}
+
+}  // namespace
