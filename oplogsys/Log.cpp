@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "Lock.h"
+
 namespace opLogSys {
 
 namespace {
@@ -20,13 +22,8 @@ const char* GetLevelTag(int level) {
     return kLevelTags[level];
 }
 
-CLog::CLog(DWORD id, ILogIO* io) : m_pIO(io), m_nIndent(0), m_nBlock(0), m_dwId(id) {
-    if (m_pIO) m_pIO->AddRef();
-}
-
-CLog::~CLog() {
-    if (m_pIO) m_pIO->Release();
-}
+CLog::CLog(DWORD id, ILogIO* io)
+    : m_pIO(Common::CRefPtr<ILogIO>::FromBorrowed(io)), m_nIndent(0), m_nBlock(0), m_dwId(id) {}
 
 int CLog::Indent() {
     ++m_nIndent;
@@ -50,11 +47,11 @@ int CLog::WriteAt(const SYSTEMTIME* time, const wchar_t* text) {
         header[len++] = kIndentChar;
     header[len] = L'\0';
 
-    m_pIO->Lock();
+    // The output stays locked for the three pieces, even if one throws.
+    Common::CLockGuard<ILogIO> lock(*m_pIO);
     m_pIO->Write(header);
     m_pIO->Write(text ? text : L"");
     m_pIO->Write(L"\r\n");
-    m_pIO->Unlock();
     return 0;
 }
 
@@ -80,17 +77,11 @@ int CLog::End() {
 
 DWORD CLog::GetId() { return m_dwId; }
 
-CErrorLog::CErrorLog(ILogIO* io) : m_pIO(io) {
-    if (m_pIO) m_pIO->AddRef();
-}
-
-CErrorLog::~CErrorLog() {
-    if (m_pIO) m_pIO->Release();
-}
+CErrorLog::CErrorLog(ILogIO* io) : m_pIO(Common::CRefPtr<ILogIO>::FromBorrowed(io)) {}
 
 int CErrorLog::WriteAt(const SYSTEMTIME* time, const wchar_t* text) {
     if (!m_pIO || !time) return 0;
-    m_pIO->Lock();
+    Common::CLockGuard<ILogIO> lock(*m_pIO);
     wchar_t header[kHeaderChars];
     int len = _snwprintf(header, kHeaderChars - 1, L"[%04d/%02d/%02d %02d:%02d:%02d.%03d][%X][%08X] ",
                          time->wYear, time->wMonth, time->wDay, time->wHour, time->wMinute,
@@ -101,7 +92,6 @@ int CErrorLog::WriteAt(const SYSTEMTIME* time, const wchar_t* text) {
     m_pIO->Write(header);
     m_pIO->Write(text ? text : L"");
     m_pIO->Write(L"\r\n");
-    m_pIO->Unlock();
     return 0;
 }
 

@@ -11,7 +11,6 @@ class CLog : public Common::CReference<ILog> {
 public:
     // Keeps one reference on io (which may be null: entries are then dropped).
     CLog(DWORD id, ILogIO* io);
-    virtual ~CLog();
 
     virtual int Indent();
     virtual int Unindent();
@@ -24,7 +23,7 @@ public:
     int GetIndent() const { return m_nIndent; }
 
 private:
-    ILogIO* m_pIO;
+    Common::CRefPtr<ILogIO> m_pIO;
     int m_nIndent;
     int m_nBlock;
     DWORD m_dwId;
@@ -34,7 +33,6 @@ private:
 class CErrorLog : public Common::CReference<ILog> {
 public:
     explicit CErrorLog(ILogIO* io);
-    virtual ~CErrorLog();
 
     virtual int Indent() { return 1; }
     virtual int Unindent() { return 1; }
@@ -45,7 +43,7 @@ public:
     virtual DWORD GetId() { return 0; }
 
 private:
-    ILogIO* m_pIO;
+    Common::CRefPtr<ILogIO> m_pIO;
 };
 
 }  // namespace opLogSys

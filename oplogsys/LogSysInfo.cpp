@@ -41,32 +41,21 @@ std::vector<CLogSysInfo::COutputLogState::SFilter> CLogSysInfo::COutputLogState:
     return m_filters;
 }
 
-CLogSysInfo::CLogSysInfo() : m_pFilter(nullptr), m_pFactory(nullptr) {
-    Common::CRefPtr<COutputLogState> filter(new COutputLogState());
-    m_pFactory = new Null::COutputLogSystemFactory();
-    m_pFilter = filter.detach();
-}
+CLogSysInfo::CLogSysInfo()
+    : m_pFilter(new COutputLogState()), m_pFactory(new Null::COutputLogSystemFactory()) {}
 
-CLogSysInfo::~CLogSysInfo() {
-    m_pFactory->Release();
-    m_pFilter->Release();
-}
+CLogSysInfo::~CLogSysInfo() {}
 
 IOutputLogSystemFactory* CLogSysInfo::GetFactory() {
-    m_pFactory->AddRef();
-    return m_pFactory;
+    return Common::CRefPtr<IOutputLogSystemFactory>(m_pFactory).detach();
 }
 
 ILogFilter* CLogSysInfo::GetFilter() {
-    m_pFilter->AddRef();
-    return m_pFilter;
+    return Common::CRefPtr<ILogFilter>::FromBorrowed(m_pFilter.get()).detach();
 }
 
 void CLogSysInfo::SetFactory(IOutputLogSystemFactory* factory) {
-    if (!factory) return;
-    IOutputLogSystemFactory* previous = m_pFactory;
-    m_pFactory = factory;
-    previous->Release();
+    if (factory) m_pFactory.reset(factory);
 }
 
 }  // namespace opLogSys

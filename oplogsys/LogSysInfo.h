@@ -43,13 +43,13 @@ public:
     virtual ILogFilter* GetFilter();
 
     // Borrowed; lives as long as this object.
-    COutputLogState* GetOutputLogState() const { return m_pFilter; }
+    COutputLogState* GetOutputLogState() const { return m_pFilter.get(); }
     // Takes over the caller's reference and releases the previous factory.
     void SetFactory(IOutputLogSystemFactory* factory);
 
 private:
-    COutputLogState* m_pFilter;
-    IOutputLogSystemFactory* m_pFactory;
+    Common::CRefPtr<COutputLogState> m_pFilter;
+    Common::CRefPtr<IOutputLogSystemFactory> m_pFactory;
 };
 
 }  // namespace opLogSys

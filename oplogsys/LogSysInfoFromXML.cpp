@@ -137,7 +137,7 @@ CLogSysInfoFromXML::CLogSysInfoFromXML(const wchar_t* path)
     if (!m_strPath.empty() && FileExists(m_strPath)) Load();
 }
 
-CLogSysInfoFromXML::~CLogSysInfoFromXML() { m_pInfo->Release(); }
+CLogSysInfoFromXML::~CLogSysInfoFromXML() {}
 
 IOutputLogSystemFactory* CLogSysInfoFromXML::GetFactory() { return m_pInfo->GetFactory(); }
 

@@ -33,7 +33,7 @@ public:
 
 private:
     std::wstring m_strPath;
-    CLogSysInfo* m_pInfo;
+    Common::CRefPtr<CLogSysInfo> m_pInfo;
 };
 
 // Where the configuration of a module is looked for, beside the host executable.

@@ -63,26 +63,22 @@ COutputLogSystem::COutputLogSystem(const wchar_t* channelName, ILogSysInfo* info
     : m_strChannelName(channelName ? channelName : L""),
       m_strErrorLogPath(errorLogPath ? errorLogPath : L""),
       m_dwErrorLogSizeLimit(errorLogSizeLimit),
-      m_bErrorLogTrimming(errorLogTrimming),
-      m_pFactory(nullptr),
-      m_pFilter(nullptr) {
+      m_bErrorLogTrimming(errorLogTrimming) {
     // Without a configuration the defaults hold: null back-end, no filters.
     Common::CRefPtr<CLogSysInfo> defaults;
     if (!info) {
         defaults.reset(new CLogSysInfo());
         info = defaults.get();
     }
-    m_pFactory = info->GetFactory();
-    m_pFilter = info->GetFilter();
+    m_pFactory.reset(info->GetFactory());
+    m_pFilter.reset(info->GetFilter());
 }
 
 COutputLogSystem::~COutputLogSystem() {
-    for (auto& channel : m_channels) {
-        for (auto& log : channel.second.m_logs) log.second->Release();
-        if (channel.second.m_pIO) channel.second.m_pIO->Release();
-    }
-    if (m_pFilter) m_pFilter->Release();
-    if (m_pFactory) m_pFactory->Release();
+    // Logs before their outputs, then the back-end itself.
+    m_channels.clear();
+    m_pFilter.reset();
+    m_pFactory.reset();
 }
 
 ILog* COutputLogSystem::FindThreadLog() {
@@ -92,19 +88,18 @@ ILog* COutputLogSystem::FindThreadLog() {
     if (found == m_channels.end()) {
         found = m_channels.emplace(m_strChannelName, SChannel()).first;
         found->second.m_strName = m_strChannelName;
-        found->second.m_pIO = m_pFactory->CreateLogIO(m_strChannelName.c_str());
+        found->second.m_pIO.reset(m_pFactory->CreateLogIO(m_strChannelName.c_str()));
     }
     SChannel& channel = found->second;
     const DWORD threadId = GetCurrentThreadId();
     const auto log = channel.m_logs.find(threadId);
-    if (log != channel.m_logs.end()) return log->second;
+    if (log != channel.m_logs.end()) return log->second.get();
 
-    Common::CRefPtr<ILog> created(m_pFactory->CreateLog(threadId, channel.m_pIO));
+    Common::CRefPtr<ILog> created(m_pFactory->CreateLog(threadId, channel.m_pIO.get()));
     if (!created) return nullptr;
-    ILog*& slot = channel.m_logs[created->GetId()];
-    if (slot) slot->Release();
-    slot = created.detach();
-    return slot;
+    Common::CRefPtr<ILog>& slot = channel.m_logs[created->GetId()];
+    slot = std::move(created);
+    return slot.get();
 }
 
 bool COutputLogSystem::IsEnabled(const wchar_t* subject, int level) {
@@ -149,12 +144,11 @@ HRESULT COutputLogSystem::WriteIf(const wchar_t* subject, int level, const wchar
 }
 
 HRESULT COutputLogSystem::WriteDumpFrame(const wchar_t* title, const wchar_t* message) {
-    Lock();
+    Common::CLockGuard<COutputLogSystem> block(*this);
     Write(kDumpOpen);
     Printf(L"\x5294[%ls]", title ? title : L"");
     Write((std::wstring(kDumpLine) + message).c_str());
     Write(kDumpClose);
-    Unlock();
     return S_OK;
 }
 
@@ -183,7 +177,8 @@ HRESULT COutputLogSystem::Dump(const wchar_t* title, const void* data, DWORD siz
                 rule += L"---";
             }
 
-            Lock();
+            // One block: no other thread's entries between the dump's lines.
+            Common::CLockGuard<COutputLogSystem> block(*this);
             Write(kDumpOpen);
             Printf(L"\x5294[%ls]", title ? title : L"");
             Write(kDumpLine);
@@ -214,7 +209,6 @@ HRESULT COutputLogSystem::Dump(const wchar_t* title, const void* data, DWORD siz
             }
 
             Write(kDumpClose);
-            Unlock();
             return S_OK;
         },
         E_FAIL);

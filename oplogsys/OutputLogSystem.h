@@ -54,14 +54,14 @@ public:
     virtual HRESULT Unlock();
 
     // Borrowed; valid for the lifetime of this object.
-    ILogFilter* GetFilter() const { return m_pFilter; }
+    ILogFilter* GetFilter() const { return m_pFilter.get(); }
     const std::wstring& GetErrorLogPath() const { return m_strErrorLogPath; }
 
 private:
     struct SChannel {
         std::wstring m_strName;
-        ILogIO* m_pIO = nullptr;
-        std::map<DWORD, ILog*> m_logs;
+        Common::CRefPtr<ILogIO> m_pIO;
+        std::map<DWORD, Common::CRefPtr<ILog>> m_logs;
     };
 
     ILog* FindThreadLog();
@@ -75,8 +75,8 @@ private:
     std::wstring m_strErrorLogPath;
     DWORD m_dwErrorLogSizeLimit;
     bool m_bErrorLogTrimming;
-    IOutputLogSystemFactory* m_pFactory;
-    ILogFilter* m_pFilter;
+    Common::CRefPtr<IOutputLogSystemFactory> m_pFactory;
+    Common::CRefPtr<ILogFilter> m_pFilter;
     // Marks, for every module of the process, that the header was written.
     Common::CHandle m_hHeaderMutex;
 };
