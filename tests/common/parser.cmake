@@ -1,0 +1,9 @@
+# The MP4 audio parser facade, linked from the product library (Windows only).
+if(TRN_WINDOWS)
+  add_executable(trn_parser_tests ${CMAKE_CURRENT_LIST_DIR}/TrnMp4ParserTest.cpp)
+  target_include_directories(trn_parser_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/mp4)
+  target_compile_definitions(trn_parser_tests PRIVATE
+                             TRN_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/testdata")
+  target_link_libraries(trn_parser_tests PRIVATE trn_product gtest_main)
+  trn_add_test(trn_parser_tests)
+endif()
