@@ -6,6 +6,9 @@ target_include_directories(trnprobe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trnprobe)
 target_link_libraries(trnprobe PRIVATE trn_smf_stream trn_mp4)
 if(TRN_WINDOWS)
   target_link_libraries(trnprobe PRIVATE shell32)
+  # The module's MP4 audio parser, with the module logger behind it.
+  target_sources(trnprobe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trnprobe/FacadeSection.cpp)
+  target_link_libraries(trnprobe PRIVATE trn_product)
 endif()
 
 # On the native tree, compare its output on the samples with ffprobe's record.

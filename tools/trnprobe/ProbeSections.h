@@ -22,6 +22,10 @@ void WriteFileSection(JsonWriter& json, ProbeContext& ctx);
 void WriteBrandSection(JsonWriter& json, ProbeContext& ctx);
 void WriteTracksSection(JsonWriter& json, ProbeContext& ctx);
 void WriteAudioSection(JsonWriter& json, ProbeContext& ctx);
+#ifdef _WIN32
+// The module's own parser runs only in the Windows build.
+void WriteFacadeSection(JsonWriter& json, ProbeContext& ctx);
+#endif
 
 using ProbeSection = void (*)(JsonWriter&, ProbeContext&);
 constexpr ProbeSection kProbeSections[] = {
@@ -29,4 +33,7 @@ constexpr ProbeSection kProbeSections[] = {
     WriteBrandSection,
     WriteTracksSection,
     WriteAudioSection,
+#ifdef _WIN32
+    WriteFacadeSection,
+#endif
 };
