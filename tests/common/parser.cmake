@@ -7,3 +7,10 @@ if(TRN_WINDOWS)
   target_link_libraries(trn_parser_tests PRIVATE trn_product gtest_main)
   trn_add_test(trn_parser_tests)
 endif()
+
+# End to end: trnprobe.exe as the host of the module logger writes tarn.log.
+if(TRN_WINDOWS)
+  trn_add_wine_script(parser_probe_errorlog ${CMAKE_CURRENT_LIST_DIR}/probe-errorlog.sh
+                      $<TARGET_FILE:trnprobe>
+                      ${PROJECT_SOURCE_DIR}/config/tarn.middle.TrnM4aTranscoder.applog.xml)
+endif()

@@ -4,7 +4,24 @@
 #include "common/StatusException.h"
 #include "common/TrnMp4ParserImpl.h"
 
+#include <objbase.h>
+
 namespace {
+
+// A host process runs with COM initialised; the module logger needs it to
+// read its configuration.
+class ComApartment {
+public:
+    ComApartment() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(m_hr)) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT m_hr;
+};
 
 // What Open raised, as a status.
 HRESULT OpenParser(ITrnMp4Parser& parser, const std::wstring& path) {
@@ -25,6 +42,7 @@ HRESULT OpenParser(ITrnMp4Parser& parser, const std::wstring& path) {
 }  // namespace
 
 void WriteFacadeSection(JsonWriter& json, ProbeContext& ctx) {
+    ComApartment apartment;
     json.Key("facade").BeginObject();
     boost::shared_ptr<CTrnMp4ParserImpl> parser;
     HRESULT hr = S_OK;
