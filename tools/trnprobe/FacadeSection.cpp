@@ -47,11 +47,13 @@ void WriteFacadeSection(JsonWriter& json, ProbeContext& ctx) {
     boost::shared_ptr<CTrnMp4ParserImpl> parser;
     HRESULT hr = S_OK;
     try {
-        parser.reset(new CTrnMp4ParserImpl());
+        parser = boost::dynamic_pointer_cast<CTrnMp4ParserImpl>(CreateMp4Parser());
     } catch (const CAtlException& e) {
         hr = e.m_hr;
+    } catch (HRESULT status) {
+        hr = status;
     } catch (...) {
-        hr = E_OUTOFMEMORY;
+        hr = E_FAIL;
     }
     if (parser) hr = OpenParser(*parser, ctx.path);
     json.Key("hr").String(HresultText(hr));
