@@ -21,3 +21,17 @@ if(TRN_WINDOWS)
   target_link_libraries(module_tests PRIVATE trn_product gtest)
   trn_add_test(module_tests)
 endif()
+
+# A stand-in host executable and the error log it gets with the example
+# configuration beside it.
+if(TRN_WINDOWS AND EXISTS ${PROJECT_SOURCE_DIR}/config/tarn.middle.TrnM4aTranscoder.applog.xml)
+  add_executable(trn_test_host ${CMAKE_CURRENT_LIST_DIR}/TestHost.cpp
+                               ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
+  target_include_directories(trn_test_host PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(trn_test_host PRIVATE ole32 oleaut32 uuid)
+  target_link_options(trn_test_host PRIVATE -municode)
+  add_dependencies(trn_test_host TrnM4aTranscoder)
+  trn_add_wine_script(module_host_error_log ${CMAKE_CURRENT_LIST_DIR}/host-error-log.sh
+                      $<TARGET_FILE:TrnM4aTranscoder> $<TARGET_FILE:trn_test_host>
+                      ${PROJECT_SOURCE_DIR}/config/tarn.middle.TrnM4aTranscoder.applog.xml)
+endif()
