@@ -1,5 +1,7 @@
 #include "Mp4File.h"
 
+#include "Mp4PropertyStore.h"
+
 #include <algorithm>
 #include <new>
 
@@ -194,6 +196,25 @@ void CMp4File::CopyLayoutFacts() {
     m_layout = f;
 }
 
+// The frame area is placed by the property layer, after the scan.
+void CMp4File::CopyMetadataArea() {
+    const CMp4PropertyStore* store = Properties();
+    if (!store || store->FrameAreaOffset() == CMp4PropertyStore::kNone)
+        return;
+    m_layout.metadataAreaOffset = store->FrameAreaOffset();
+    m_layout.metadataAreaSize =
+        store->FrameAreaSize() == CMp4PropertyStore::kNone ? -1 : int64_t(store->FrameAreaSize());
+}
+
+HRESULT CMp4File::GetBinaryProperty(DWORD propertyId, std::vector<std::wstring>& descriptions,
+                                    std::vector<std::vector<BYTE>>& dataItems) {
+    return Guarded([&] {
+        if (!m_handle)
+            throw HRESULT(E_UNEXPECTED);
+        ThrowIfFailed(Mp4GetBinaryProperty(Properties(), propertyId, descriptions, dataItems));
+    });
+}
+
 void CMp4File::ClassifyTracks() {
     m_audioTrackIds.clear();
     m_videoTrackIds.clear();
@@ -239,6 +260,7 @@ HRESULT CMp4File::Initialize(IUnknown* stream) {
         CopyLayoutFacts();
         // Metadata properties are loaded by the property layer.
         ThrowIfFailed(Mp4LoadProperties(*Movie(), s, m_properties));
+        CopyMetadataArea();
         ClassifyTracks();
     });
 }

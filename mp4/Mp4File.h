@@ -7,6 +7,7 @@
 #include "SmfMovie.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Failures of Initialize that come from the parse status.
@@ -69,6 +70,10 @@ public:
                                           uint32_t* bufferSizeDB = nullptr);
     HRESULT GetMediaTimescale(uint32_t* timescale);
     HRESULT GetMediaDuration(uint32_t* duration);
+    // Items of a binary metadata property: one description and one byte
+    // block each; empty when the file holds none.
+    HRESULT GetBinaryProperty(DWORD propertyId, std::vector<std::wstring>& descriptions,
+                              std::vector<std::vector<BYTE>>& dataItems);
 
     bool HadUnknownBoxes() const { return m_bHadUnknownBoxes; }
     const LayoutFacts& Layout() const { return m_layout; }
@@ -83,6 +88,7 @@ private:
     void CreateEmptyMovie();
     void CheckParseStatus(uint32_t status);
     void CopyLayoutFacts();
+    void CopyMetadataArea();
     void ClassifyTracks();
     SmfSampleEntry* FirstSampleEntry() const;
 

@@ -63,6 +63,11 @@ TEST(FileMetadata, UserDataLoadsDuringInitialize) {
     EXPECT_EQ(S_OK, Mp4GetBinaryProperty(file.Properties(), 0x2001, descriptions, items));
     EXPECT_TRUE(items.empty());
     EXPECT_EQ(MP4_E_PROPERTY_UNKNOWN, Mp4GetBinaryProperty(file.Properties(), 0x1001, descriptions, items));
+    // The file object answers the same, and reports where the frame area lies.
+    EXPECT_EQ(S_OK, file.GetBinaryProperty(0x2001, descriptions, items));
+    EXPECT_EQ(MP4_E_PROPERTY_UNKNOWN, file.GetBinaryProperty(0x1001, descriptions, items));
+    EXPECT_EQ(int64_t(data.size()), file.Layout().metadataAreaOffset);
+    EXPECT_EQ(0, file.Layout().metadataAreaSize);
     EXPECT_EQ(std::string::npos, Mp4PropertiesToJson(file.Properties()).find("Second"));
 }
 
