@@ -35,3 +35,11 @@ if(TRN_WINDOWS AND EXISTS ${PROJECT_SOURCE_DIR}/config/tarn.middle.TrnM4aTransco
                       $<TARGET_FILE:TrnM4aTranscoder> $<TARGET_FILE:trn_test_host>
                       ${PROJECT_SOURCE_DIR}/config/tarn.middle.TrnM4aTranscoder.applog.xml)
 endif()
+
+# The platform pieces the test prefix must provide.
+if(TRN_WINDOWS)
+  add_executable(platform_tests ${CMAKE_CURRENT_LIST_DIR}/PlatformTests.cpp)
+  target_include_directories(platform_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(platform_tests PRIVATE gtest strmiids ole32 uuid)
+  trn_add_test(platform_tests)
+endif()
