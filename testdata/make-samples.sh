@@ -21,6 +21,11 @@ $ff $(tone 44100 2 1) -ac 2 -c:a aac -b:a 48k $common -f ipod aac-44100-stereo.m
 $ff $(tone 16000 1 1) -ac 1 -c:a aac -b:a 16k $common -f 3gp -brand 3gp6 aac-16000-mono.3gp
 # Make the last compatible brand mp42 (same size, so nothing moves).
 python3 -c 'import sys; p=sys.argv[1]; d=bytearray(open(p,"rb").read()); assert d[24:28]==b"iso2"; d[24:28]=b"mp42"; open(p,"wb").write(d)' aac-16000-mono.3gp
+# 3GPP user data (titl, auth, perf, gnre, dscp, cprt, yrrc, albm) from tags.
+$ff $(tone 16000 1 1) -ac 1 -c:a aac -b:a 16k -fflags +bitexact -flags:a +bitexact \
+    -metadata title="Morning Tone" -metadata artist="Test Band" -metadata album="First Album" \
+    -metadata date=2010 -metadata genre=Ambient -metadata comment="A sample" -metadata copyright=none \
+    -f 3gp -brand 3gp6 aac-16000-tagged.3gp
 $ff -f lavfi -i testsrc=size=64x48:rate=10:duration=1 $(tone 44100 1 1) \
     -c:v libx264 -profile:v baseline -pix_fmt yuv420p -b:v 20k \
     -ac 1 -c:a aac -b:a 24k $common -flags:v +bitexact video-and-audio.mp4

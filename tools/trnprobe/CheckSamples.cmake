@@ -1,5 +1,6 @@
 # Runs trnprobe on every sample listed in ffprobe.txt and checks that its
-# sample rate, channel count, timescale and duration match ffprobe's record.
+# sample rate, channel count, timescale and duration match ffprobe's record
+# and that the line carries the loaded metadata properties.
 file(STRINGS ${SAMPLES}/ffprobe.txt lines)
 set(failures 0)
 foreach(line IN LISTS lines)
@@ -21,6 +22,20 @@ foreach(line IN LISTS lines)
   string(JSON got_channels GET "${json}" audio asc_channels)
   string(JSON got_timescale GET "${json}" audio timescale)
   string(JSON got_ticks GET "${json}" audio duration)
+  string(JSON properties_type TYPE "${json}" properties)
+  if(NOT properties_type STREQUAL "ARRAY")
+    message(SEND_ERROR "${name}: no properties array in ${json}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+  if(name STREQUAL "aac-16000-tagged.3gp")
+    string(JSON title GET "${json}" properties 0 values 0)
+    string(JSON year_id GET "${json}" properties 7 id)
+    string(JSON year GET "${json}" properties 7 values 0)
+    if(NOT title STREQUAL "Morning Tone" OR NOT year_id STREQUAL "0x100D" OR NOT year STREQUAL "2010")
+      message(SEND_ERROR "${name}: user data not loaded as expected: ${json}")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  endif()
   if(NOT hr STREQUAL "0x00000000" OR NOT got_rate EQUAL rate OR NOT got_channels EQUAL channels
      OR NOT got_timescale EQUAL timescale OR NOT got_ticks EQUAL ticks)
     message(SEND_ERROR "${name}: expected ${rate} Hz, ${channels} ch, ${ticks}/${timescale}; got ${json}")

@@ -23,6 +23,8 @@ public:
     JsonWriter& Number(uint64_t value) { Value(); m_out += std::to_string(value); return *this; }
     JsonWriter& Bool(bool value) { Value(); m_out += value ? "true" : "false"; return *this; }
     JsonWriter& Null() { Value(); m_out += "null"; return *this; }
+    // A value that is already JSON text.
+    JsonWriter& Raw(const std::string& json) { Value(); m_out += json; return *this; }
 
     const std::string& Text() const { return m_out; }
 

@@ -1,5 +1,7 @@
 #include "ProbeSections.h"
 
+#include "mp4/Mp4PropertyStore.h"
+
 #include <cstdio>
 
 std::string HresultText(HRESULT hr) {
@@ -159,4 +161,11 @@ void WriteAudioSection(JsonWriter& json, ProbeContext& ctx) {
     hr = file.GetMediaDuration(&duration);
     NumberOrFailure(json, "duration", hr, duration);
     json.EndObject();
+}
+
+// Metadata properties loaded with the file: IDs, texts, binary item sizes.
+void WritePropertiesSection(JsonWriter& json, ProbeContext& ctx) {
+    if (FAILED(ctx.openResult))
+        return;
+    json.Key("properties").Raw(Mp4PropertiesToJson(ctx.file.Properties()));
 }

@@ -22,6 +22,7 @@ void WriteFileSection(JsonWriter& json, ProbeContext& ctx);
 void WriteBrandSection(JsonWriter& json, ProbeContext& ctx);
 void WriteTracksSection(JsonWriter& json, ProbeContext& ctx);
 void WriteAudioSection(JsonWriter& json, ProbeContext& ctx);
+void WritePropertiesSection(JsonWriter& json, ProbeContext& ctx);
 #ifdef _WIN32
 // The module's own parser runs only in the Windows build.
 void WriteFacadeSection(JsonWriter& json, ProbeContext& ctx);
@@ -33,6 +34,7 @@ constexpr ProbeSection kProbeSections[] = {
     WriteBrandSection,
     WriteTracksSection,
     WriteAudioSection,
+    WritePropertiesSection,
 #ifdef _WIN32
     WriteFacadeSection,
 #endif
