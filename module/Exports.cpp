@@ -5,11 +5,12 @@
 #include "ModuleObject.h"
 #include "ObjectMap.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+// The static objects are constructed before this runs; a module whose lock
+// could not be initialised refuses to load.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         const CTrnM4aTranscoderModule* module = TrnModule();
         if (module == nullptr || module->InitFailed()) return FALSE;
-        ::DisableThreadLibraryCalls(instance);
     }
     return TRUE;
 }
