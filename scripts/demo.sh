@@ -16,7 +16,7 @@ trap 'sh "$root/cmake/wine-prefix.sh" down "$tree/wine-env.sh"' EXIT
 dll="$tree/module/TrnM4aTranscoder.dll"
 winpath() { echo "Z:$1" | tr / '\\'; }
 echo "== shipped 32-bit DLL: $root/build/win32/module/TrnM4aTranscoder.dll"
-echo "== registering $(winpath "$dll") (this machine runs no 32-bit code, so the 64-bit build)"
+printf "== registering %s (this machine runs no 32-bit code, so the 64-bit build)\n" "$(winpath "$dll")"
 "$TRN_WINE" regsvr32 /s "$(winpath "$dll")"
 for key in 'HKCR\AppID\{1A13599F-F117-4F1B-AEAC-0F8D865164A9}' 'HKCR\AppID\TrnM4aTranscoder.DLL' \
            'HKCR\TrnM4aTranscoder.M4aConverter' 'HKCR\TrnM4aTranscoder.M4aConverter.1' \
