@@ -103,13 +103,6 @@ HRESULT TrnHresultFromWin32Error(DWORD error) {
     return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
 }
 
-CTrnRecursiveLock::CTrnRecursiveLock() {
-    if (!::InitializeCriticalSectionAndSpinCount(&m_cs, 0))
-        throw CAtlException(TrnHresultFromWin32Error(::GetLastError()));
-}
-
-CTrnRecursiveLock::~CTrnRecursiveLock() { ::DeleteCriticalSection(&m_cs); }
-
 CTrnMp4ParserImpl::CTrnMp4ParserImpl() = default;
 CTrnMp4ParserImpl::~CTrnMp4ParserImpl() = default;
 

@@ -5,6 +5,7 @@
 #include "common/AacCodecInfo.h"
 #include "common/ITrnMp4Parser.h"
 #include "common/StatusException.h"
+#include "common/UniqueResource.h"
 #include "mp4/Mp4File.h"
 
 #include <windows.h>
@@ -28,20 +29,6 @@ Mp4BrandFlags ProbeFileTypeBrands(const BYTE* header, size_t cbHeader);
 // A failed Win32 call's error as an HRESULT; never a success code, even when
 // the call left no error behind.
 HRESULT TrnHresultFromWin32Error(DWORD error);
-
-// A critical section whose initialisation failure is raised. Win32 critical
-// sections are recursive, so an operation may call another one.
-class CTrnRecursiveLock {
-public:
-    CTrnRecursiveLock();
-    ~CTrnRecursiveLock();
-    CTrnRecursiveLock(const CTrnRecursiveLock&) = delete;
-    CTrnRecursiveLock& operator=(const CTrnRecursiveLock&) = delete;
-    CRITICAL_SECTION& Get() noexcept { return m_cs; }
-
-private:
-    CRITICAL_SECTION m_cs;
-};
 
 class CTrnMp4ParserImpl : public ITrnMp4Parser {
 public:
@@ -75,7 +62,7 @@ private:
     void ReadDuration();
 
     // Destroyed in reverse order: path, library object, lock.
-    CTrnRecursiveLock m_lock;
+    CriticalSection m_lock;  // recursive: an operation may call another one
     CMp4File m_mp4File;
     ULONGLONG m_ullFileSize = 0;
     bool m_b3gppBrand = false;

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "common/StatusException.h"
+
 template <class T, class Close, T (*Invalid)()>
 class UniqueResource {
 public:
@@ -75,15 +77,20 @@ private:
     VARIANT m_v;
 };
 
-// A Win32 critical section, and the guard that holds it for one scope.
+// A recursive Win32 critical section, and the guard that holds it for one
+// scope. A section that cannot be initialised is a framework failure.
 class CriticalSection {
 public:
-    CriticalSection() noexcept { ::InitializeCriticalSection(&m_cs); }
+    CriticalSection() {
+        if (!::InitializeCriticalSectionAndSpinCount(&m_cs, 0)) {
+            const DWORD error = ::GetLastError();
+            throw CAtlException(error ? HRESULT_FROM_WIN32(error) : E_FAIL);
+        }
+    }
     ~CriticalSection() { ::DeleteCriticalSection(&m_cs); }
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
-    void Enter() noexcept { ::EnterCriticalSection(&m_cs); }
-    void Leave() noexcept { ::LeaveCriticalSection(&m_cs); }
+    CRITICAL_SECTION& Get() noexcept { return m_cs; }
 
 private:
     CRITICAL_SECTION m_cs;

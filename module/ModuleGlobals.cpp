@@ -8,7 +8,6 @@
 #include "ModuleLog.h"
 #include "ObjectMap.h"
 #include "common/TraceHook.h"
-#include "common/UniqueResource.h"
 
 CTrnM4aTranscoderModule* g_pTrnModule = nullptr;
 
@@ -39,10 +38,18 @@ private:
 };
 CModuleLogger* ModuleLoggerHolder::s_logger = nullptr;
 
+// A process-wide lock that nothing uses yet. Built at load time, so it must
+// not throw; initialisation cannot fail on the supported systems.
+struct GlobalLock {
+    GlobalLock() noexcept { ::InitializeCriticalSection(&cs); }
+    ~GlobalLock() { ::DeleteCriticalSection(&cs); }
+    CRITICAL_SECTION cs;
+};
+
 ClassObjectCache g_classObjectCache;
 CTrnM4aTranscoderModule g_module;
 // The loaded-filter set joins here when the decoding graph arrives.
-CriticalSection g_csGlobal;  // process-wide lock that nothing else uses yet
+GlobalLock g_csGlobal;
 ModuleLoggerHolder g_moduleLogger;
 
 }  // namespace
