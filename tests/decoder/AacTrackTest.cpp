@@ -1,0 +1,151 @@
+// The first audio track of the committed samples, against what ffprobe
+// recorded for them; and files whose tables lie.
+#include <gtest/gtest.h>
+
+#include "AacTrack.h"
+#include "BoxWriter.h"
+#include "common/SmfAbsStreamImpl.h"
+#include "MemoryStream.h"
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ProbeRecord {
+    std::string file;
+    uint32_t rate = 0, channels = 0, timescale = 0;
+    uint64_t durationTs = 0;
+};
+
+std::vector<ProbeRecord> ReadProbeRecords() {
+    std::ifstream in(TRN_TESTDATA_DIR "/ffprobe.txt");
+    std::vector<ProbeRecord> records;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        ProbeRecord r;
+        if (fields >> r.file >> r.rate >> r.channels >> r.timescale >> r.durationTs)
+            records.push_back(r);
+    }
+    return records;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& name) {
+    std::ifstream in(std::string(TRN_TESTDATA_DIR "/") + name, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+HRESULT OpenBytes(CAacTrack& track, const std::vector<uint8_t>& bytes) {
+    MemoryStreamRef stream(bytes);
+    return track.Open(stream.stream, bytes.size());
+}
+
+TEST(AacTrack, SamplesMatchTheProbeRecord) {
+    const std::vector<ProbeRecord> records = ReadProbeRecords();
+    ASSERT_GE(records.size(), 8u);
+    for (const ProbeRecord& r : records) {
+        SCOPED_TRACE(r.file);
+        if (r.file.find("fragmented") != std::string::npos)
+            continue;  // samples live in fragments, not in the sample tables
+        const std::vector<uint8_t> bytes = ReadFile(r.file);
+        CAacTrack track;
+        ASSERT_EQ(S_OK, OpenBytes(track, bytes));
+        EXPECT_EQ(r.rate, track.Layout().rate);
+        EXPECT_EQ(r.channels, track.Layout().channels);
+        EXPECT_EQ(1024u, track.Layout().samplesPerFrame);
+        const CAacFrameTable& frames = track.Frames();
+        EXPECT_EQ((r.durationTs + 1023) / 1024, frames.Count());
+        EXPECT_EQ(r.timescale, frames.Timescale());
+        EXPECT_EQ(r.durationTs, frames.EndTime());
+        EXPECT_FALSE(frames.Truncated());
+        // Frames lie in the file in order and each opens with the raw data
+        // block's first element: a channel pair for stereo, else a single
+        // channel element.
+        const uint32_t firstElement = r.channels == 2 ? 1 : 0;
+        uint64_t end = 0;
+        for (uint32_t i = 0; i < frames.Count(); ++i) {
+            const AacFrame& f = frames.Frame(i);
+            ASSERT_GE(f.offset, end) << i;
+            end = uint64_t(f.offset) + f.size;
+            ASSERT_LE(end, bytes.size()) << i;
+            ASSERT_GT(f.size, 0u) << i;
+            EXPECT_EQ(firstElement, uint32_t(bytes[f.offset] >> 5)) << i;
+        }
+    }
+}
+
+TEST(AacTrack, OpensThroughTheFileStream) {
+    struct Releaser {
+        void operator()(ISmfAbsStream* s) const { s->Release(); }
+    };
+    std::unique_ptr<ISmfAbsStream, Releaser> stream(
+        OpenFileStream(L"" TRN_TESTDATA_DIR "/aac-48000-stereo.mp4"));
+    CAacTrack track;
+    ASSERT_EQ(S_OK, track.Open(stream.get(), stream->StreamSize()));
+    EXPECT_EQ(48u, track.Frames().Count());
+    EXPECT_EQ(48u * 1024, track.FirstSampleOf(48));
+    EXPECT_EQ(10213333, track.Frames().Duration());
+}
+
+// ffmpeg writes the SBR sync extension with sbrPresentFlag 0 as the last
+// configuration byte; setting the flag turns the file into HE-AAC.
+std::vector<uint8_t> WithSbrSignalled(std::vector<uint8_t> bytes) {
+    const uint8_t dsiTag[] = {0x05, 0x80, 0x80, 0x80, 0x05};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(dsiTag), std::end(dsiTag));
+    if (at == bytes.end())
+        return {};
+    const size_t flagByte = size_t(at - bytes.begin()) + sizeof dsiTag + 4;
+    if (bytes[flagByte - 2] != 0x56 || bytes[flagByte] != 0x00)
+        return {};
+    bytes[flagByte] = 0x80;
+    return bytes;
+}
+
+TEST(AacTrack, SbrDoublesTheRateAndTheFrame) {
+    const std::vector<uint8_t> bytes = WithSbrSignalled(ReadFile("aac-22050-mono.mp4"));
+    ASSERT_FALSE(bytes.empty());
+    CAacTrack track;
+    ASSERT_EQ(S_OK, OpenBytes(track, bytes));
+    EXPECT_EQ(1u, track.Codec().m_dwSbrMode);
+    EXPECT_EQ(44100u, track.Layout().rate);
+    EXPECT_EQ(1u, track.Layout().channels);
+    EXPECT_EQ(2048u, track.Layout().samplesPerFrame);
+    EXPECT_EQ(34u, track.Frames().Count());
+    EXPECT_EQ(22050u, track.Frames().Timescale());
+}
+
+TEST(AacTrack, RefusesWhatItCannotDecode) {
+    CAacTrack track;
+    EXPECT_EQ(E_POINTER, track.Open(nullptr, 0));
+
+    boxw::AudioTrack video;
+    video.handler = "vide";
+    EXPECT_TRUE(FAILED(OpenBytes(track, boxw::AudioFile(video))));
+    EXPECT_FALSE(track.IsOpen());
+
+    boxw::AudioTrack celp;  // object type 8: no GA configuration
+    celp.esds = boxw::Esds(boxw::EsDescriptor({0x41, 0x90}));
+    EXPECT_EQ(E_INVALIDARG, OpenBytes(track, boxw::AudioFile(celp)));
+
+    boxw::AudioTrack noClock;
+    noClock.timescale = 0;
+    EXPECT_TRUE(FAILED(OpenBytes(track, boxw::AudioFile(noClock))));
+    EXPECT_FALSE(track.IsOpen());
+}
+
+TEST(AacTrack, TablesPointingPastTheFileEndTheStream) {
+    // Ten 100-byte samples from offset 0 of a file of a few hundred bytes.
+    const std::vector<uint8_t> bytes = boxw::AudioFile();
+    CAacTrack track;
+    ASSERT_EQ(S_OK, OpenBytes(track, bytes));
+    EXPECT_EQ(bytes.size() / 100, track.Frames().Count());
+    EXPECT_TRUE(track.Frames().Truncated());
+    EXPECT_EQ(44100u, track.Layout().rate);
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+// Frame table over hand-made sample tables: the layouts a file may really
+// have, and the lies a hostile one may tell.
+#include <gtest/gtest.h>
+
+#include "AacFrameTable.h"
+
+#include <vector>
+
+namespace {
+
+std::unique_ptr<SmfValueTable> MakeTable(uint32_t words, const std::vector<uint32_t>& values) {
+    auto table = std::make_unique<SmfValueTable>(words);
+    const uint32_t entries = uint32_t(values.size() / words);
+    for (uint32_t done = 0; done < entries;) {
+        const uint32_t n = std::min(entries - done, SmfValueTable::kBlockEntries);
+        SmfValueTable::Block* block = table->AddBlock(n);
+        std::copy(values.begin() + size_t(done) * words, values.begin() + size_t(done + n) * words,
+                  block->words.get());
+        table->CommitBlock(block, n);
+        done += n;
+    }
+    return table;
+}
+
+struct Tables {
+    std::vector<uint32_t> sizes;  // stsz entries
+    uint32_t fixedSize = 0;
+    int64_t declaredCount = -1;   // stsz sample count; -1: the entries
+    std::vector<uint32_t> chunkOffsets = {0};
+    std::vector<uint32_t> chunkMap = {1, 1000, 1};  // first chunk, samples per chunk, sdi
+    std::vector<uint32_t> timeToSample = {1000, 1024};
+
+    SmfStbl Build() const {
+        SmfStbl stbl;
+        stbl.sampleSize = fixedSize;
+        stbl.sampleCount = declaredCount >= 0 ? uint32_t(declaredCount) : uint32_t(sizes.size());
+        stbl.stsz = MakeTable(1, fixedSize ? std::vector<uint32_t>() : sizes);
+        stbl.stco = MakeTable(1, chunkOffsets);
+        stbl.stsc = MakeTable(3, chunkMap);
+        stbl.stts = MakeTable(2, timeToSample);
+        return stbl;
+    }
+};
+
+CAacFrameTable BuildTable(const Tables& t, uint64_t fileSize, uint32_t timescale = 48000) {
+    CAacFrameTable table;
+    table.Build(t.Build(), fileSize, timescale, 1024);
+    return table;
+}
+
+TEST(FrameTable, ChunkMapPlacesSamplesInsideTheirChunks) {
+    Tables t;
+    t.sizes = {10, 20, 30, 40, 50};
+    t.chunkOffsets = {100, 500, 900};
+    t.chunkMap = {1, 2, 1, 3, 1, 1};  // chunks 1-2 hold two samples, chunk 3 one
+    const CAacFrameTable table = BuildTable(t, 1000);
+    ASSERT_EQ(5u, table.Count());
+    EXPECT_FALSE(table.Truncated());
+    const uint32_t offsets[] = {100, 110, 500, 530, 900};
+    for (uint32_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(offsets[i], table.Frame(i).offset) << i;
+        EXPECT_EQ(t.sizes[i], table.Frame(i).size) << i;
+        EXPECT_EQ(uint64_t(i) * 1024, table.Frame(i).start) << i;
+    }
+    EXPECT_EQ(5u * 1024, table.EndTime());
+}
+
+TEST(FrameTable, FixedSampleSizeAndVaryingDurations) {
+    Tables t;
+    t.fixedSize = 8;
+    t.declaredCount = 4;
+    t.chunkOffsets = {0, 64};
+    t.chunkMap = {1, 2, 1};
+    t.timeToSample = {2, 1024, 1, 512, 1, 100};
+    const CAacFrameTable table = BuildTable(t, 100);
+    ASSERT_EQ(4u, table.Count());
+    EXPECT_EQ(72u, table.Frame(3).offset);
+    EXPECT_EQ(2048u, table.Frame(2).start);
+    EXPECT_EQ(2560u, table.Frame(3).start);
+    EXPECT_EQ(2660u, table.EndTime());
+}
+
+TEST(FrameTable, FramesBeyondTheTimeTableGetTheDefaultDuration) {
+    Tables t;
+    t.sizes = {1, 1, 1};
+    t.timeToSample = {1, 2000};
+    const CAacFrameTable table = BuildTable(t, 10);
+    ASSERT_EQ(3u, table.Count());
+    EXPECT_EQ(2000u, table.Frame(1).start);
+    EXPECT_EQ(3024u, table.Frame(2).start);
+    EXPECT_EQ(4048u, table.EndTime());
+}
+
+// ---- seeking ----
+
+TEST(FrameTable, FrameAtFindsTheFrameThatContainsATime) {
+    Tables t;
+    t.sizes = std::vector<uint32_t>(10, 1);
+    // 22050 Hz: frame starts are not whole 100-ns values, so a floored
+    // start converted back would land in the frame before.
+    const CAacFrameTable table = BuildTable(t, 100, 22050);
+    for (uint32_t k = 0; k < table.Count(); ++k) {
+        const int64_t start = table.FrameStartTime(k);
+        EXPECT_EQ(k, table.FrameAt(start)) << k;
+        EXPECT_EQ(k, table.FrameAt(table.FrameStartTime(k + 1) - 1)) << k;
+        if (k > 0) {
+            EXPECT_EQ(k - 1, table.FrameAt(start - 1)) << k;
+        }
+    }
+    EXPECT_EQ(464399, table.FrameStartTime(1));  // 1024 / 22050 s, floored
+    EXPECT_EQ(0u, table.FrameAt(-5));
+    EXPECT_EQ(table.Count(), table.FrameAt(table.Duration()));
+    EXPECT_EQ(table.Count(), table.FrameAt(INT64_MAX));
+    EXPECT_EQ(4643990, table.Duration());
+}
+
+TEST(FrameTable, FrameAtOnAnEmptyTable) {
+    Tables t;
+    const CAacFrameTable table = BuildTable(t, 100);
+    EXPECT_EQ(0u, table.Count());
+    EXPECT_EQ(0u, table.FrameAt(0));
+    EXPECT_EQ(0u, table.FrameAt(10000000));
+    EXPECT_EQ(0, table.Duration());
+}
+
+// ---- hostile tables ----
+
+TEST(FrameTableHostile, SampleLeavingTheFileEndsTheTable) {
+    Tables t;
+    t.sizes = {100, 100, 100, 100};
+    const CAacFrameTable truncated = BuildTable(t, 250);  // file cut in the third sample
+    EXPECT_EQ(2u, truncated.Count());
+    EXPECT_TRUE(truncated.Truncated());
+    EXPECT_EQ(2048u, truncated.EndTime());
+
+    t.chunkOffsets = {0, 5000};
+    t.chunkMap = {1, 2, 1};
+    const CAacFrameTable pastEnd = BuildTable(t, 1000);  // second chunk is past the end
+    EXPECT_EQ(2u, pastEnd.Count());
+    EXPECT_TRUE(pastEnd.Truncated());
+
+    t.sizes = {100, 0xFFFFFFFFu, 100};
+    t.chunkOffsets = {0xFFFFFF00u};
+    t.chunkMap = {1, 3, 1};
+    EXPECT_EQ(0u, BuildTable(t, 0xFFFFFF10ull).Count());
+    t.chunkOffsets = {0};
+    const CAacFrameTable huge = BuildTable(t, 0xFFFFFFFFull);
+    EXPECT_EQ(1u, huge.Count());  // 100 + 0xFFFFFFFF passes the end of a 4 GiB file
+    EXPECT_TRUE(huge.Truncated());
+}
+
+TEST(FrameTableHostile, DeclaredCountsBeyondTheDataAreNotBelieved) {
+    Tables t;
+    t.fixedSize = 1;
+    t.declaredCount = 0xFFFFFFFF;  // no entries stand behind a fixed size
+    t.chunkMap = {1, 0xFFFFFFFFu, 1};
+    const CAacFrameTable fixed = BuildTable(t, 5000);
+    EXPECT_EQ(5000u, fixed.Count());
+    EXPECT_TRUE(fixed.Truncated());
+
+    t.fixedSize = 0;
+    t.sizes = {1, 1};
+    t.declaredCount = 1000000;  // the reader keeps only the entries that fit the box
+    const CAacFrameTable listed = BuildTable(t, 5000);
+    EXPECT_EQ(2u, listed.Count());
+    EXPECT_TRUE(listed.Truncated());
+
+    // A huge fixed size on a huge file still keeps at most kMaxFrames.
+    t.fixedSize = 1;
+    t.declaredCount = 0xFFFFFFFF;
+    t.chunkOffsets = {0};
+    const CAacFrameTable capped = BuildTable(t, 0xFFFFFFFFull);
+    EXPECT_EQ(CAacFrameTable::kMaxFrames, capped.Count());
+    EXPECT_TRUE(capped.Truncated());
+}
+
+TEST(FrameTableHostile, ZeroCountsGiveAnEmptyOrShortTable) {
+    Tables t;
+    t.sizes = {1, 1, 1};
+    Tables noChunks = t;
+    noChunks.chunkOffsets = {};
+    EXPECT_EQ(0u, BuildTable(noChunks, 100).Count());
+    EXPECT_TRUE(BuildTable(noChunks, 100).Truncated());
+
+    Tables noMap = t;
+    noMap.chunkMap = {};
+    EXPECT_EQ(0u, BuildTable(noMap, 100).Count());
+
+    Tables emptyChunks = t;
+    emptyChunks.chunkOffsets = {0, 10, 20};
+    emptyChunks.chunkMap = {1, 0, 1, 3, 2, 1};  // chunks 1-2 empty, chunk 3 holds two
+    const CAacFrameTable some = BuildTable(emptyChunks, 100);
+    ASSERT_EQ(2u, some.Count());
+    EXPECT_EQ(20u, some.Frame(0).offset);
+    EXPECT_TRUE(some.Truncated());
+
+    Tables noTimes = t;
+    noTimes.timeToSample = {0, 5, 0, 7};  // entries that cover no sample
+    const CAacFrameTable defaults = BuildTable(noTimes, 100);
+    ASSERT_EQ(3u, defaults.Count());
+    EXPECT_EQ(3u * 1024, defaults.EndTime());
+
+    Tables noSizes = t;
+    noSizes.sizes = {};
+    EXPECT_EQ(0u, BuildTable(noSizes, 100).Count());
+    EXPECT_FALSE(BuildTable(noSizes, 100).Truncated());
+}
+
+TEST(FrameTableHostile, ChunkMapOutOfOrderStopsTheTable) {
+    Tables t;
+    t.sizes = {1, 1, 1, 1, 1, 1};
+    t.chunkOffsets = {0, 10, 20, 30};
+    t.chunkMap = {0, 1, 1};  // runs count from chunk 1
+    EXPECT_EQ(0u, BuildTable(t, 100).Count());
+
+    t.chunkMap = {1, 1, 1, 3, 2, 1, 2, 5, 1};  // the third run goes back to chunk 2
+    const CAacFrameTable table = BuildTable(t, 100);
+    EXPECT_EQ(2u, table.Count());
+    EXPECT_TRUE(table.Truncated());
+
+    t.chunkMap = {1, 1, 1, 1, 9, 1};  // a repeated first chunk
+    EXPECT_EQ(0u, BuildTable(t, 100).Count());
+    EXPECT_TRUE(BuildTable(t, 100).Truncated());
+}
+
+TEST(FrameTableHostile, HugeDurationsDoNotWrap) {
+    Tables t;
+    t.sizes = std::vector<uint32_t>(3000, 1);
+    t.chunkMap = {1, 3000, 1};
+    t.timeToSample = {0xFFFFFFFFu, 0xFFFFFFFFu};
+    const CAacFrameTable table = BuildTable(t, 10000, 1);
+    ASSERT_EQ(3000u, table.Count());
+    EXPECT_EQ(3000ull * 0xFFFFFFFFull, table.EndTime());
+    EXPECT_GT(table.Duration(), 0);
+    EXPECT_EQ(INT64_MAX, table.Duration());  // 1 Hz clock: saturates
+    EXPECT_EQ(2u, table.FrameAt(table.FrameStartTime(2)));
+}
+
+}  // namespace
