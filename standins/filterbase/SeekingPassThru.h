@@ -1,0 +1,48 @@
+// IMediaSeeking for a filter that passes seeking upstream: every call goes
+// to the IMediaSeeking of the pin connected to the filter's input pin. When
+// that is missing the answer is E_NOTIMPL, so the graph manager passes over
+// this filter. References count on the owner (the filter or one of its pins).
+#pragma once
+
+#include "common/ComPtr.h"
+#include "standins/filterbase/BasePin.h"
+
+class CSeekingPassThru : public IMediaSeeking {
+public:
+    CSeekingPassThru(IUnknown* owner, CBasePin* input) noexcept : m_owner(owner), m_input(input) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return m_owner->QueryInterface(iid, out); }
+    STDMETHODIMP_(ULONG) AddRef() override { return m_owner->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return m_owner->Release(); }
+
+    STDMETHODIMP GetCapabilities(DWORD* capabilities) override;
+    STDMETHODIMP CheckCapabilities(DWORD* capabilities) override;
+    STDMETHODIMP IsFormatSupported(const GUID* format) override;
+    STDMETHODIMP QueryPreferredFormat(GUID* format) override;
+    STDMETHODIMP GetTimeFormat(GUID* format) override;
+    STDMETHODIMP IsUsingTimeFormat(const GUID* format) override;
+    STDMETHODIMP SetTimeFormat(const GUID* format) override;
+    STDMETHODIMP GetDuration(LONGLONG* duration) override;
+    STDMETHODIMP GetStopPosition(LONGLONG* stop) override;
+    STDMETHODIMP GetCurrentPosition(LONGLONG* current) override;
+    STDMETHODIMP ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                                   const GUID* sourceFormat) override;
+    STDMETHODIMP SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override;
+    STDMETHODIMP GetPositions(LONGLONG* current, LONGLONG* stop) override;
+    STDMETHODIMP GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+    STDMETHODIMP SetRate(double rate) override;
+    STDMETHODIMP GetRate(double* rate) override;
+    STDMETHODIMP GetPreroll(LONGLONG* preroll) override;
+
+private:
+    HRESULT Upstream(ComPtr<IMediaSeeking>& seeking);
+    template <class Call>
+    HRESULT Forward(Call call) {
+        ComPtr<IMediaSeeking> seeking;
+        const HRESULT hr = Upstream(seeking);
+        return FAILED(hr) ? hr : call(seeking.get());
+    }
+
+    IUnknown* const m_owner;   // not counted: it owns this object
+    CBasePin* const m_input;   // the owning filter's input pin
+};
