@@ -1,0 +1,129 @@
+#include "standins/dlnasink/DlnaSinkFilter.h"
+
+#include <new>
+
+CDlnaSinkInputPin::CDlnaSinkInputPin(CDlnaSinkFilter* filter, CPcmBuffer& buffer)
+    : CBaseInputPin(filter, filter->FilterLock(), L"In"), m_sink(filter), m_buffer(buffer) {}
+
+HRESULT CDlnaSinkInputPin::CheckMediaType(const CMediaType& mt) {
+    const AM_MEDIA_TYPE& t = mt.Get();
+    if (!IsEqualGUID(t.majortype, MEDIATYPE_Audio) || !IsEqualGUID(t.subtype, MEDIASUBTYPE_PCM))
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    const WAVEFORMATEX* wf = mt.WaveFormat();
+    if (!wf || (wf->wFormatTag != WAVE_FORMAT_PCM && wf->wFormatTag != WAVE_FORMAT_EXTENSIBLE)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (wf->wBitsPerSample != 16 || wf->nChannels == 0 || wf->nSamplesPerSec == 0 ||
+        wf->nBlockAlign != wf->nChannels * 2)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+STDMETHODIMP CDlnaSinkInputPin::Receive(IMediaSample* sample) {
+    HRESULT hr = CBaseInputPin::Receive(sample);
+    if (hr != S_OK) return hr;
+    BYTE* data = nullptr;
+    hr = sample->GetPointer(&data);
+    if (FAILED(hr)) return hr;
+    const long length = sample->GetActualDataLength();
+    if (length <= 0) return S_OK;
+    switch (m_buffer.Write(data, static_cast<size_t>(length))) {
+    case CPcmBuffer::Status::Ok: return S_OK;
+    case CPcmBuffer::Status::Flushing: return S_FALSE;
+    case CPcmBuffer::Status::Stopped: break;
+    }
+    return VFW_E_WRONG_STATE;
+}
+
+STDMETHODIMP CDlnaSinkInputPin::EndOfStream() {
+    const HRESULT hr = CBaseInputPin::EndOfStream();
+    if (hr != S_OK) return hr;
+    m_buffer.EndOfStream();
+    m_sink->OnEndOfStream();
+    return S_OK;
+}
+
+STDMETHODIMP CDlnaSinkInputPin::BeginFlush() {
+    CBaseInputPin::BeginFlush();
+    m_buffer.BeginFlush();
+    return S_OK;
+}
+
+STDMETHODIMP CDlnaSinkInputPin::EndFlush() {
+    m_buffer.EndFlush();
+    return CBaseInputPin::EndFlush();
+}
+
+CDlnaSinkFilter::CDlnaSinkFilter()
+    : CBaseFilter(CLSID_HostDlnaSink),
+      m_buffer(kDefaultBufferBytes),
+      m_input(this, m_buffer),
+      m_seeking(static_cast<IBaseFilter*>(this), &m_input) {}
+
+HRESULT CDlnaSinkFilter::QueryFilterInterface(REFIID iid, void** out) {
+    if (IsEqualIID(iid, __uuidof(IDlnaSrcBuffer))) {
+        *out = static_cast<IDlnaSrcBuffer*>(this);
+    } else if (IsEqualIID(iid, IID_IAMFilterMiscFlags)) {
+        *out = static_cast<IAMFilterMiscFlags*>(this);
+    } else if (IsEqualIID(iid, IID_IMediaSeeking)) {
+        *out = static_cast<IMediaSeeking*>(&m_seeking);
+    } else {
+        return CBaseFilter::QueryFilterInterface(iid, out);
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CDlnaSinkFilter::Stop() {
+    m_buffer.Stop();
+    CriticalSectionGuard lock(m_csFilter.Get());
+    m_endOfStream = false;
+    return CBaseFilter::Stop();
+}
+
+STDMETHODIMP CDlnaSinkFilter::Pause() {
+    CriticalSectionGuard lock(m_csFilter.Get());
+    if (m_state == State_Stopped) {
+        m_buffer.Start();
+        m_endOfStream = false;
+    }
+    return CBaseFilter::Pause();
+}
+
+STDMETHODIMP CDlnaSinkFilter::Run(REFERENCE_TIME start) {
+    CriticalSectionGuard lock(m_csFilter.Get());
+    const HRESULT hr = CBaseFilter::Run(start);
+    if (SUCCEEDED(hr) && m_endOfStream) NotifyEvent(EC_COMPLETE, S_OK, 0);
+    return hr;
+}
+
+void CDlnaSinkFilter::OnEndOfStream() {
+    CriticalSectionGuard lock(m_csFilter.Get());
+    m_endOfStream = true;
+    // A renderer reports completion only while running; Run reports it late.
+    if (m_state == State_Running) NotifyEvent(EC_COMPLETE, S_OK, 0);
+}
+
+STDMETHODIMP CDlnaSinkFilter::GetBufferSize(DWORD* bytes) {
+    if (!bytes) return E_POINTER;
+    *bytes = static_cast<DWORD>(m_buffer.Capacity());
+    return S_OK;
+}
+
+STDMETHODIMP CDlnaSinkFilter::SetBufferSize(DWORD bytes) {
+    if (bytes < 2 || bytes > kMaxBufferBytes) return E_INVALIDARG;
+    CriticalSectionGuard lock(m_csFilter.Get());
+    if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+    try {
+        m_buffer.SetCapacity(bytes);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CDlnaSinkFilter::ReadData(BYTE* buffer, DWORD count, DWORD* delivered, DWORD* endOfStream) {
+    if (!delivered || !endOfStream || (!buffer && count)) return E_POINTER;
+    const CPcmBuffer::ReadResult result = m_buffer.Read(buffer, count);
+    *delivered = static_cast<DWORD>(result.bytes);
+    *endOfStream = result.endOfStream ? static_cast<USHORT>(VARIANT_TRUE) : 0;
+    return result.status == CPcmBuffer::Status::Stopped ? VFW_E_WRONG_STATE : S_OK;
+}

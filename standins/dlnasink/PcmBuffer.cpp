@@ -1,0 +1,103 @@
+#include "standins/dlnasink/PcmBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+CPcmBuffer::CPcmBuffer(size_t capacity) : m_ring(std::max<size_t>(capacity, 2)) {}
+
+void CPcmBuffer::SetCapacity(size_t capacity) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ring.assign(std::max<size_t>(capacity, 2), 0);
+    ClearLocked();
+}
+
+size_t CPcmBuffer::Capacity() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ring.size();
+}
+
+void CPcmBuffer::ClearLocked() {
+    m_head = 0;
+    m_size = 0;
+}
+
+void CPcmBuffer::Start() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ClearLocked();
+    m_running = true;
+    m_flushing = false;
+    m_endOfStream = false;
+}
+
+void CPcmBuffer::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = false;
+    }
+    m_changed.notify_all();
+}
+
+void CPcmBuffer::BeginFlush() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ClearLocked();
+        m_flushing = true;
+        m_endOfStream = false;
+    }
+    m_changed.notify_all();
+}
+
+void CPcmBuffer::EndFlush() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ClearLocked();
+    m_flushing = false;
+    m_endOfStream = false;
+}
+
+void CPcmBuffer::EndOfStream() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_endOfStream = true;
+    }
+    m_changed.notify_all();
+}
+
+CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (bytes > 0) {
+        m_changed.wait(lock, [&] { return !m_running || m_flushing || m_size < m_ring.size(); });
+        if (!m_running) return Status::Stopped;
+        if (m_flushing) return Status::Flushing;
+        const size_t capacity = m_ring.size();
+        const size_t tail = (m_head + m_size) % capacity;
+        const size_t chunk = std::min({bytes, capacity - m_size, capacity - tail});
+        std::memcpy(&m_ring[tail], data, chunk);
+        m_size += chunk;
+        data += chunk;
+        bytes -= chunk;
+        m_changed.notify_all();
+    }
+    return Status::Ok;
+}
+
+CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
+    count &= ~size_t(1);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [&] { return !m_running || m_endOfStream || m_size >= 2 || count == 0; });
+    // A stray odd byte at the end cannot form a sample.
+    if (m_endOfStream && m_size == 1) ClearLocked();
+    const size_t capacity = m_ring.size();
+    size_t done = 0;
+    const size_t wanted = std::min(count, m_size & ~size_t(1));
+    while (done < wanted) {
+        const size_t chunk = std::min(wanted - done, capacity - m_head);
+        std::memcpy(out + done, &m_ring[m_head], chunk);
+        m_head = (m_head + chunk) % capacity;
+        m_size -= chunk;
+        done += chunk;
+    }
+    if (done > 0) m_changed.notify_all();
+    const bool ended = m_endOfStream && m_size == 0;
+    if (done == 0 && !m_running) return {Status::Stopped, 0, false};
+    return {Status::Ok, done, ended};
+}
