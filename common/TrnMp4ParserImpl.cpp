@@ -4,8 +4,8 @@
 #include "common/Mp4DsiParser.h"
 #include "common/SmfAbsStreamImpl.h"
 #include "common/UniqueResource.h"
-#include "module/ErrorBoundary.h"
-#include "module/ModuleLog.h"
+#include "common/HresultText.h"
+#include "common/TraceHook.h"
 
 #include <cstring>
 #include <new>
@@ -14,17 +14,7 @@
 namespace {
 
 const wchar_t kSourceFile[] = L"..\\..\\..\\common\\TrnMp4ParserImpl";
-
-std::wstring LowerHex(HRESULT hr) {
-    static const wchar_t kDigits[] = L"0123456789abcdef";
-    unsigned long value = static_cast<unsigned long>(hr) & 0xFFFFFFFFul;
-    std::wstring text;
-    do {
-        text.insert(text.begin(), kDigits[value & 15]);
-        value >>= 4;
-    } while (value != 0);
-    return text;
-}
+const int kTraceError = 1;
 
 // Best effort: a failure while building or writing the entry must not
 // replace the status the caller is about to raise.
@@ -32,9 +22,8 @@ void LogApiFailure(const wchar_t* expression, HRESULT hr, int line) noexcept {
     try {
         std::wstring text = L"[ERR] <api-fail> ";
         text += expression;
-        text += L" (" + LowerHex(hr) + L":" + trn::HresultErrorText(hr) + L")";
-        text += L" {" + std::wstring(kSourceFile) + L"," + std::to_wstring(line) + L"}";
-        trn::ModuleLogWrite(trn::TraceError, text.c_str());
+        text += L" (" + trn::HresultHex(hr) + L":" + trn::HresultErrorText(hr) + L")";
+        TrnTrace(kTraceError, text.c_str(), kSourceFile, line);
     } catch (...) {
     }
 }

@@ -10,13 +10,9 @@
 
 #include <string>
 
+#include "common/HresultText.h"
+
 namespace trn {
-
-// The system's message for hr, or a short fallback text.
-std::wstring HresultErrorText(HRESULT hr);
-
-// "(0x<hex>:<error text>)".
-std::wstring HresultText(HRESULT hr);
 
 // Must be called from inside a catch block: classifies the exception in
 // flight, logs it with the source position and returns the method's HRESULT.

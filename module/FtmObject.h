@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include "ComFramework.h"
+#include "common/ComPtr.h"
 
 template <class T, const CLSID* pclsid, class Itf, const IID* piid>
 class CTrnFtmObject : public CComObjectRootEx<CComMultiThreadModel>,
@@ -13,15 +14,9 @@ class CTrnFtmObject : public CComObjectRootEx<CComMultiThreadModel>,
                       public Itf {
 public:
     HRESULT FinalConstruct(IUnknown* controlling) noexcept {
-        return ::CoCreateFreeThreadedMarshaler(controlling, &m_pUnkFtm);
+        return ::CoCreateFreeThreadedMarshaler(controlling, m_pUnkFtm.put());
     }
-    void FinalRelease() noexcept {
-        if (m_pUnkFtm) {
-            IUnknown* ftm = m_pUnkFtm;
-            m_pUnkFtm = nullptr;
-            ftm->Release();
-        }
-    }
+    void FinalRelease() noexcept { m_pUnkFtm.reset(); }
     IUnknown* GetIdentity() noexcept { return static_cast<Itf*>(this); }
 
     HRESULT _InternalQueryInterface(REFIID iid, void** ppv) noexcept {
@@ -39,5 +34,5 @@ public:
     }
 
 protected:
-    IUnknown* m_pUnkFtm = nullptr;  // inner unknown of the aggregated marshaler
+    ComPtr<IUnknown> m_pUnkFtm;  // inner unknown of the aggregated marshaler
 };

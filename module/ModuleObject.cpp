@@ -2,6 +2,7 @@
 
 #include "ModuleIds.h"
 #include "Registrar.h"
+#include "common/UniqueResource.h"
 
 // Lives beside the module's static objects so that linking either pulls in both.
 extern CTrnM4aTranscoderModule* g_pTrnModule;
@@ -17,7 +18,7 @@ const IID kIidGlobalInterfaceTable = {
 CTrnM4aTranscoderModule* TrnModule() noexcept { return g_pTrnModule; }
 
 CTrnM4aTranscoderModule::CTrnM4aTranscoderModule() noexcept
-    : m_cbSize(0), m_nLockCnt(0), m_pGIT(nullptr), m_libid(LIBID_MediaTranscoderLib), m_initFailed(false) {
+    : m_cbSize(0), m_nLockCnt(0), m_libid(LIBID_MediaTranscoderLib), m_initFailed(false) {
     g_pTrnModule = this;
     if (::InitializeCriticalSectionEx(&m_csStaticData, 0, 0)) {
         m_cbSize = sizeof(*this);
@@ -38,10 +39,7 @@ void CTrnM4aTranscoderModule::Term() noexcept {
         m_termFuncs.pop_back();
         entry.first(entry.second);
     }
-    if (m_pGIT) {
-        m_pGIT->Release();
-        m_pGIT = nullptr;
-    }
+    m_pGIT.reset();
     ::DeleteCriticalSection(&m_csStaticData);
     m_cbSize = 0;
 }
@@ -55,21 +53,16 @@ LONG CTrnM4aTranscoderModule::GetLockCount() const noexcept { return m_nLockCnt;
 HRESULT CTrnM4aTranscoderModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) noexcept {
     if (table == nullptr) return E_POINTER;
     *table = nullptr;
-    HRESULT hr = S_OK;
-    ::EnterCriticalSection(&m_csStaticData);
-    if (m_pGIT == nullptr) {
-        IGlobalInterfaceTable* created = nullptr;
-        hr = ::CoCreateInstance(kClsidStdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                kIidGlobalInterfaceTable, reinterpret_cast<void**>(&created));
-        if (SUCCEEDED(hr)) m_pGIT = created;
+    CriticalSectionGuard guard(m_csStaticData);
+    if (!m_pGIT) {
+        ComPtr<IGlobalInterfaceTable> created;
+        const HRESULT hr = ::CoCreateInstance(kClsidStdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                              kIidGlobalInterfaceTable, created.put_void());
+        if (FAILED(hr)) return hr;
+        m_pGIT = created;
     }
-    if (m_pGIT) {
-        m_pGIT->AddRef();
-        *table = m_pGIT;
-        hr = S_OK;
-    }
-    ::LeaveCriticalSection(&m_csStaticData);
-    return hr;
+    m_pGIT.copy_to(table);
+    return S_OK;
 }
 
 HRESULT CTrnM4aTranscoderModule::AddRegistryReplacements(IRegistrar* registrar) noexcept {
@@ -80,12 +73,10 @@ HRESULT CTrnM4aTranscoderModule::AddRegistryReplacements(IRegistrar* registrar) 
 HRESULT CTrnM4aTranscoderModule::AddTermFunc(TermFunc func, void* context) noexcept {
     if (func == nullptr) return E_INVALIDARG;
     try {
-        ::EnterCriticalSection(&m_csStaticData);
+        CriticalSectionGuard guard(m_csStaticData);
         m_termFuncs.emplace_back(func, context);
-        ::LeaveCriticalSection(&m_csStaticData);
         return S_OK;
     } catch (...) {
-        ::LeaveCriticalSection(&m_csStaticData);
         return E_OUTOFMEMORY;
     }
 }

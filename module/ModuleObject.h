@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "common/ComPtr.h"
+
 struct IRegistrar;
 
 class CTrnM4aTranscoderModule {
@@ -39,7 +41,7 @@ private:
     volatile LONG m_nLockCnt;
     std::vector<std::pair<TermFunc, void*>> m_termFuncs;
     CRITICAL_SECTION m_csStaticData;
-    IGlobalInterfaceTable* m_pGIT;
+    ComPtr<IGlobalInterfaceTable> m_pGIT;
     GUID m_libid;
     bool m_initFailed;
 };

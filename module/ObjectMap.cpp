@@ -6,13 +6,14 @@
 #include "ModuleObject.h"
 #include "Registrar.h"
 #include "ResourceIds.h"
+#include "common/UniqueResource.h"
 
 namespace trn {
 namespace {
 
 TrnObjectMapEntry g_objectMap[] = {
-    {&CLSID_M4aConverter, IDR_M4ACONVERTER, &TrnCreateInstance<CM4aConverter>, nullptr, 0},
-    {&CLSID_M4aConverterInfo, IDR_M4ACONVERTERINFO, &TrnCreateInstance<CM4aConverterInfo>, nullptr, 0},
+    {&CLSID_M4aConverter, IDR_M4ACONVERTER, &TrnCreateInstance<CM4aConverter>, {}, 0},
+    {&CLSID_M4aConverterInfo, IDR_M4ACONVERTERINFO, &TrnCreateInstance<CM4aConverterInfo>, {}, 0},
 };
 
 // Registration runs with the system default locale on the calling thread and
@@ -38,22 +39,19 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) noexcept {
     if (module == nullptr) return E_UNEXPECTED;
     for (TrnObjectMapEntry* entry = ObjectMapBegin(); entry != ObjectMapEnd(); ++entry) {
         if (!::IsEqualCLSID(*entry->pclsid, clsid)) continue;
-        HRESULT hr = S_OK;
-        ::EnterCriticalSection(&module->StaticDataLock());
-        if (entry->pCachedFactory == nullptr) hr = CComObjectCached::Create(entry->creator, &entry->pCachedFactory);
-        IClassFactory* factory = entry->pCachedFactory;
-        if (SUCCEEDED(hr)) hr = factory->QueryInterface(iid, ppv);
-        ::LeaveCriticalSection(&module->StaticDataLock());
-        return hr;
+        CriticalSectionGuard guard(module->StaticDataLock());
+        if (!entry->pCachedFactory) {
+            const HRESULT hr = CComObjectCached::Create(entry->creator, entry->pCachedFactory.put());
+            if (FAILED(hr)) return hr;
+        }
+        return entry->pCachedFactory->QueryInterface(iid, ppv);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 void ReleaseClassObjects() noexcept {
     for (TrnObjectMapEntry* entry = ObjectMapBegin(); entry != ObjectMapEnd(); ++entry) {
-        IClassFactory* factory = entry->pCachedFactory;
-        entry->pCachedFactory = nullptr;
-        if (factory) factory->Release();
+        entry->pCachedFactory.reset();
     }
 }
 

@@ -4,12 +4,13 @@
 #include <objbase.h>
 
 #include "ComFramework.h"
+#include "common/ComPtr.h"
 
 struct TrnObjectMapEntry {
     const CLSID* pclsid;
     UINT registryResource;      // REGISTRY script of the class
     TrnCreatorFunc creator;     // instance creator
-    IClassFactory* pCachedFactory;  // created on first request, one reference
+    ComPtr<IClassFactory> pCachedFactory;  // created on first request
     DWORD dwRegister;           // stays 0 in an in-process server
 };
 

@@ -116,10 +116,10 @@ void CMp4File::Reset() {
 
 void CMp4File::ReleaseStreams() {
     // Leave the shared position where it was found.
-    if (m_stream.Get())
-        m_stream.Get()->SeekBy(0);
-    m_stream.Reset();
-    m_unknown.Reset();
+    if (m_stream)
+        m_stream->SeekBy(0);
+    m_stream.reset();
+    m_unknown.reset();
 }
 
 void CMp4File::AttachStream(IUnknown* stream) {
@@ -128,16 +128,12 @@ void CMp4File::AttachStream(IUnknown* stream) {
     if (!m_handle)
         throw HRESULT(E_UNEXPECTED);
     ReleaseStreams();
-    void* unknown = nullptr;
-    ThrowIfFailed(stream->QueryInterface(IID_IUnknown, &unknown));
-    m_unknown.Attach(static_cast<IUnknown*>(unknown));
-    void* abs = nullptr;
-    if (FAILED(stream->QueryInterface(IID_ISmfAbsStream, &abs)) || !abs)
+    const ComPtr<IUnknown> given(stream);
+    ThrowIfFailed(given.query_to(IID_IUnknown, m_unknown));
+    m_stream = given.try_query<ISmfAbsStream>(IID_ISmfAbsStream);
+    if (!m_stream)
         throw HRESULT(E_UNEXPECTED);
-    ISmfAbsStream* smf = static_cast<ISmfAbsStream*>(abs);
-    m_stream.Reset(smf);
-    smf->Release();  // m_stream holds its own reference
-    ThrowIfSmf(SmfAttachStream(m_handle.get(), smf));
+    ThrowIfSmf(SmfAttachStream(m_handle.get(), m_stream.get()));
 }
 
 void CMp4File::CreateEmptyMovie() {
@@ -149,7 +145,7 @@ void CMp4File::CreateEmptyMovie() {
         SmfMovieHandle* raw = nullptr;
         if (SMF_SUCCEEDED(SmfCreateHandle(&raw))) {
             fresh.reset(raw);
-            SmfAttachStream(raw, m_stream.Get());
+            SmfAttachStream(raw, m_stream.get());
         }
         m_handle = std::move(fresh);
         ThrowIfSmf(code);
@@ -248,7 +244,7 @@ HRESULT CMp4File::Initialize(IUnknown* stream) {
         m_handle.reset(raw);
         AttachStream(stream);
 
-        ISmfAbsStream* s = m_stream.Get();
+        ISmfAbsStream* s = m_stream.get();
         if (s->StreamSize() == 0) {
             CreateEmptyMovie();
             return;

@@ -21,29 +21,6 @@ constexpr HRESULT TRN_E_MP4_NO_STREAM = HRESULT(0x80040403);
 // HRESULT for a core result code (E_FAIL for codes not in the table).
 HRESULT Mp4HresultFromSmf(int code);
 
-// Owns one IUnknown reference.
-class CMp4UnknownRef {
-public:
-    CMp4UnknownRef() = default;
-    CMp4UnknownRef(const CMp4UnknownRef&) = delete;
-    CMp4UnknownRef& operator=(const CMp4UnknownRef&) = delete;
-    ~CMp4UnknownRef() { Reset(); }
-    // Takes over a reference the caller already owns.
-    void Attach(IUnknown* p) {
-        Reset();
-        m_p = p;
-    }
-    void Reset() {
-        if (m_p)
-            m_p->Release();
-        m_p = nullptr;
-    }
-    IUnknown* Get() const { return m_p; }
-
-private:
-    IUnknown* m_p = nullptr;
-};
-
 class CMp4File {
 public:
     // Where the movie's parts lie in the file; -1 means none.
@@ -92,8 +69,8 @@ private:
     void ClassifyTracks();
     SmfSampleEntry* FirstSampleEntry() const;
 
-    CMp4UnknownRef m_unknown;     // the attached stream as IUnknown
-    SmfStreamRef m_stream;        // the same stream as ISmfAbsStream
+    ComPtr<IUnknown> m_unknown;        // the attached stream as IUnknown
+    ComPtr<ISmfAbsStream> m_stream;    // the same stream as ISmfAbsStream
     SmfHandlePtr m_handle;
     SmfTrack* m_audioTrack = nullptr;
     std::vector<uint32_t> m_audioTrackIds;

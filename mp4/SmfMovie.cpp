@@ -86,8 +86,8 @@ int SmfReleaseHandle(SmfMovieHandle* handle) {
 int SmfAttachStream(SmfMovieHandle* handle, ISmfAbsStream* stream) {
     if (!handle)
         return SMF_ERR_MISSING;
-    handle->ctx.stream.Reset(stream);
-    handle->ctx.attached.Reset(stream);
+    handle->ctx.stream = ComPtr<ISmfAbsStream>(stream);
+    handle->ctx.attached = ComPtr<ISmfAbsStream>(stream);
     handle->ctx.isAttached = stream != nullptr;
     return SMF_ERR_NONE;
 }
@@ -335,7 +335,7 @@ int SmfParse(SmfMovieHandle* handle, uint32_t* status, uint32_t mode) {
     if (status)
         *status = 0;
     SMF_CHECK(SmfGuardBegin(handle->ctx.guard, SMF_OP_PARSE));
-    ISmfAbsStream* s = handle->ctx.stream.Get();
+    ISmfAbsStream* s = handle->ctx.stream.get();
     if (!s)
         return SMF_ERR_NO_STREAM;
     SmfReadContext& ctx = handle->ctx;

@@ -5,6 +5,7 @@
 
 #include "SmfRecords.h"
 #include "SmfResult.h"
+#include "common/ComPtr.h"
 
 #include <cstdint>
 #include <memory>
@@ -23,29 +24,9 @@ int SmfGuardBegin(SmfStateGuard& guard, int op);
 void SmfGuardFragments(SmfStateGuard& guard);
 void SmfGuardCommit(SmfStateGuard& guard);
 
-// Owns one reference of a stream.
-class SmfStreamRef {
-public:
-    SmfStreamRef() = default;
-    SmfStreamRef(const SmfStreamRef&) = delete;
-    SmfStreamRef& operator=(const SmfStreamRef&) = delete;
-    ~SmfStreamRef() { Reset(); }
-    void Reset(ISmfAbsStream* stream = nullptr) {
-        if (stream)
-            stream->AddRef();
-        if (m_p)
-            m_p->Release();
-        m_p = stream;
-    }
-    ISmfAbsStream* Get() const { return m_p; }
-
-private:
-    ISmfAbsStream* m_p = nullptr;
-};
-
 struct SmfReadContext {
-    SmfStreamRef stream;    // current reading stream
-    SmfStreamRef attached;  // the one the caller attached
+    ComPtr<ISmfAbsStream> stream;    // current reading stream
+    ComPtr<ISmfAbsStream> attached;  // the one the caller attached
     bool isAttached = false;
     uint32_t status = 0;
     bool fragmentsSeen = false;

@@ -3,6 +3,8 @@
 // and the size check and the ".bak" rollover run while nobody else writes.
 #pragma once
 
+#include "common/UniqueResource.h"
+
 #include <memory>
 #include <string>
 
@@ -40,7 +42,7 @@ private:
 
     std::wstring m_strPath;
     std::unique_ptr<Common::CMutex> m_pMutex;
-    Common::CFileHandle m_hFile;
+    UniqueFileHandle m_hFile;
     int m_nOpen;
     DWORD m_dwSizeLimit;
     bool m_bTrimming;

@@ -2,6 +2,8 @@
 // first entry and kept open for the lifetime of the channel.
 #pragma once
 
+#include "common/UniqueResource.h"
+
 #include <string>
 
 #include "FactoryBase.h"
@@ -38,7 +40,7 @@ private:
     bool EnsureOpen();
 
     std::wstring m_strPath;
-    Common::CFileHandle m_hFile;
+    UniqueFileHandle m_hFile;
     mutable Common::CCriticalSection m_cs;
     bool m_bAutoFlush;
     std::wstring m_strLocation;

@@ -8,6 +8,8 @@
 #include "FileOutput.h"
 #include "NullOutput.h"
 #include "OdsOutput.h"
+#include "common/ComPtr.h"
+#include "common/UniqueResource.h"
 
 namespace opLogSys {
 
@@ -26,65 +28,8 @@ const wchar_t kFileFactory[] = L"opLogSys::File::COutputLogSystemFactory";
 const wchar_t kNullFactory[] = L"opLogSys::Null::COutputLogSystemFactory";
 const wchar_t kOdsFactory[] = L"opLogSys::Ods::COutputLogSystemFactory";
 
-// Owns one COM interface pointer.
-template <class T>
-class CComPtrT {
-public:
-    CComPtrT() : m_p(nullptr) {}
-    CComPtrT(const CComPtrT&) = delete;
-    CComPtrT& operator=(const CComPtrT&) = delete;
-    ~CComPtrT() { reset(); }
-    void reset() {
-        if (m_p) m_p->Release();
-        m_p = nullptr;
-    }
-    T** put() {
-        reset();
-        return &m_p;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-    T* get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-
-private:
-    T* m_p;
-};
-
-class CBstr {
-public:
-    CBstr() : m_b(nullptr) {}
-    explicit CBstr(const wchar_t* text) : m_b(SysAllocString(text)) {
-        if (!m_b) throw static_cast<HRESULT>(E_OUTOFMEMORY);
-    }
-    CBstr(const CBstr&) = delete;
-    CBstr& operator=(const CBstr&) = delete;
-    ~CBstr() { SysFreeString(m_b); }
-    BSTR* put() {
-        SysFreeString(m_b);
-        m_b = nullptr;
-        return &m_b;
-    }
-    BSTR get() const { return m_b; }
-
-private:
-    BSTR m_b;
-};
-
-class CVariant {
-public:
-    CVariant() { VariantInit(&m_v); }
-    CVariant(const CVariant&) = delete;
-    CVariant& operator=(const CVariant&) = delete;
-    ~CVariant() { VariantClear(&m_v); }
-    VARIANT* get() { return &m_v; }
-
-private:
-    VARIANT m_v;
-};
-
 bool NodeNameIs(IXMLDOMNode* node, const wchar_t* name) {
-    CBstr nodeName;
+    UniqueBstr nodeName;
     if (FAILED(node->get_nodeName(nodeName.put())) || !nodeName.get()) return false;
     return wcscmp(nodeName.get(), name) == 0;
 }
@@ -92,11 +37,12 @@ bool NodeNameIs(IXMLDOMNode* node, const wchar_t* name) {
 // Missing attributes and non-string values read as the empty string.
 std::wstring ReadAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name) {
     if (!attributes) return std::wstring();
-    CBstr attributeName(name);
-    CComPtrT<IXMLDOMNode> attribute;
+    const UniqueBstr attributeName(::SysAllocString(name));
+    if (!attributeName) throw static_cast<HRESULT>(E_OUTOFMEMORY);
+    ComPtr<IXMLDOMNode> attribute;
     if (attributes->getNamedItem(attributeName.get(), attribute.put()) != S_OK || !attribute)
         return std::wstring();
-    CVariant value;
+    UniqueVariant value;
     if (FAILED(attribute->get_nodeValue(value.get())) || value.get()->vt != VT_BSTR ||
         !value.get()->bstrVal)
         return std::wstring();
@@ -105,11 +51,11 @@ std::wstring ReadAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name)
 
 template <class Visit>
 void ForEachChild(IXMLDOMNode* parent, Visit visit) {
-    CComPtrT<IXMLDOMNodeList> children;
+    ComPtr<IXMLDOMNodeList> children;
     if (FAILED(parent->get_childNodes(children.put())) || !children) return;
     children->reset();
     for (;;) {
-        CComPtrT<IXMLDOMNode> child;
+        ComPtr<IXMLDOMNode> child;
         if (children->nextNode(child.put()) != S_OK || !child) break;
         visit(child.get());
     }
@@ -144,7 +90,7 @@ IOutputLogSystemFactory* CLogSysInfoFromXML::GetFactory() { return m_pInfo->GetF
 ILogFilter* CLogSysInfoFromXML::GetFilter() { return m_pInfo->GetFilter(); }
 
 HRESULT CLogSysInfoFromXML::ParseFactory(IXMLDOMNode* node) {
-    CComPtrT<IXMLDOMNamedNodeMap> attributes;
+    ComPtr<IXMLDOMNamedNodeMap> attributes;
     node->get_attributes(attributes.put());
     const std::wstring name = ReadAttribute(attributes.get(), L"name");
     const std::wstring className = ReadAttribute(attributes.get(), L"class");
@@ -156,7 +102,7 @@ HRESULT CLogSysInfoFromXML::ParseFactory(IXMLDOMNode* node) {
 
 HRESULT CLogSysInfoFromXML::ParseFilter(IXMLDOMNode* node) {
     if (!NodeNameIs(node, L"FILTER")) return E_FAIL;
-    CComPtrT<IXMLDOMNamedNodeMap> attributes;
+    ComPtr<IXMLDOMNamedNodeMap> attributes;
     node->get_attributes(attributes.put());
     const std::wstring subject = ReadAttribute(attributes.get(), L"subject");
     const int minLevel = _wtoi(ReadAttribute(attributes.get(), L"minLevel").c_str());
@@ -177,12 +123,12 @@ HRESULT CLogSysInfoFromXML::ParseNode(IXMLDOMNode* node) {
 
 HRESULT CLogSysInfoFromXML::Load() {
     try {
-        CComPtrT<IXMLDOMDocument> document;
+        ComPtr<IXMLDOMDocument> document;
         HRESULT hr = CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER,
                                       kIidXmlDomDocument, document.put_void());
         if (FAILED(hr) || !document) return FAILED(hr) ? hr : E_FAIL;
 
-        CVariant source;
+        UniqueVariant source;
         source.get()->vt = VT_BSTR;
         source.get()->bstrVal = SysAllocString(m_strPath.c_str());
         if (!source.get()->bstrVal) return E_OUTOFMEMORY;
@@ -190,9 +136,9 @@ HRESULT CLogSysInfoFromXML::Load() {
         hr = document->load(*source.get(), &loaded);
         if (hr != S_OK || loaded != VARIANT_TRUE) return E_FAIL;
 
-        CComPtrT<IXMLDOMElement> element;
+        ComPtr<IXMLDOMElement> element;
         if (FAILED(document->get_documentElement(element.put())) || !element) return E_FAIL;
-        CComPtrT<IXMLDOMNode> root;
+        ComPtr<IXMLDOMNode> root;
         if (FAILED(element->QueryInterface(kIidXmlDomNode, root.put_void())) || !root)
             return E_FAIL;
         ForEachChild(root.get(), [this](IXMLDOMNode* child) { ParseNode(child); });

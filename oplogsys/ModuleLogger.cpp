@@ -4,24 +4,11 @@
 
 #include "LogSysInfoFromXML.h"
 #include "Win32Util.h"
+#include "common/UniqueResource.h"
 
 const wchar_t CModuleLogger::kChannelName[] = L"tarn.debug";
 const DWORD CModuleLogger::kErrorLogSizeLimit = 0xA00000;
 
-namespace {
-
-class CCriticalSectionScope {
-public:
-    explicit CCriticalSectionScope(CRITICAL_SECTION& cs) : m_cs(cs) { EnterCriticalSection(&m_cs); }
-    CCriticalSectionScope(const CCriticalSectionScope&) = delete;
-    CCriticalSectionScope& operator=(const CCriticalSectionScope&) = delete;
-    ~CCriticalSectionScope() { LeaveCriticalSection(&m_cs); }
-
-private:
-    CRITICAL_SECTION& m_cs;
-};
-
-}  // namespace
 
 CModuleLogger::CModuleLogger(const wchar_t* subject, const wchar_t* configName)
     : m_strSubject(subject ? subject : L""), m_strConfigName(configName ? configName : L"") {
@@ -35,7 +22,7 @@ CModuleLogger::~CModuleLogger() {
 }
 
 opLogSys::COutputLogSystem* CModuleLogger::GetLogSystem() {
-    CCriticalSectionScope guard(m_cs);
+    CriticalSectionGuard guard(m_cs);
     if (m_pLogSystem) return m_pLogSystem.get();
     try {
         const opLogSys::SLogConfigLocation location = opLogSys::LocateLogConfiguration(
@@ -53,7 +40,7 @@ opLogSys::COutputLogSystem* CModuleLogger::GetLogSystem() {
 
 std::unique_ptr<opLogSys::COutputLogSystem> CModuleLogger::ReplaceLogSystemForTest(
     std::unique_ptr<opLogSys::COutputLogSystem> logSystem) {
-    CCriticalSectionScope guard(m_cs);
+    CriticalSectionGuard guard(m_cs);
     m_pLogSystem.swap(logSystem);
     return logSystem;
 }

@@ -4,6 +4,8 @@
 // No operation lets an exception reach its caller.
 #pragma once
 
+#include "common/UniqueResource.h"
+
 #include <cstdarg>
 #include <map>
 #include <string>
@@ -78,7 +80,7 @@ private:
     Common::CRefPtr<IOutputLogSystemFactory> m_pFactory;
     Common::CRefPtr<ILogFilter> m_pFilter;
     // Marks, for every module of the process, that the header was written.
-    Common::CHandle m_hHeaderMutex;
+    UniqueHandle m_hHeaderMutex;
 };
 
 }  // namespace opLogSys

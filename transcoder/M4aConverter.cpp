@@ -17,8 +17,7 @@ bool TrnHasSourceExtension(const std::wstring& path) {
 }
 
 CM4aConverter::CM4aConverter() noexcept
-    : m_hFile(INVALID_HANDLE_VALUE),
-      m_llLength(-1),
+    : m_llLength(-1),
       m_lDurationMs(-1),
       m_lStartMs(0),
       m_llStartByte(0),
@@ -39,10 +38,7 @@ STDMETHODIMP CM4aConverter::Open(VARIANT source, IMediaFormat* target) {
 }
 
 STDMETHODIMP CM4aConverter::Close() {
-    if (m_hFile != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(m_hFile);
-        m_hFile = INVALID_HANDLE_VALUE;
-    }
+    m_hFile.reset();
     m_llLength = -1;
     m_lDurationMs = -1;
     m_lStartMs = 0;

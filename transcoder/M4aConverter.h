@@ -8,6 +8,7 @@
 #include "module/FtmObject.h"
 #include "module/ModuleIds.h"
 #include "module/TrnInterfaces.h"
+#include "common/UniqueResource.h"
 
 class CM4aConverter
     : public CTrnFtmObject<CM4aConverter, &CLSID_M4aConverter, ITrnMediaTranscoder, &IID_ITrnMediaTranscoder> {
@@ -28,7 +29,7 @@ public:
     STDMETHOD(Read)(ULONG byteCount, SAFEARRAY** data, VARIANT_BOOL* endOfStream) override;
 
 private:
-    HANDLE m_hFile;
+    UniqueFileHandle m_hFile;
     std::wstring m_strPath;
     LONGLONG m_llLength;
     LONG m_lDurationMs;

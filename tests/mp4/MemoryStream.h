@@ -85,10 +85,9 @@ private:
 
 // A memory stream held by one reference.
 struct MemoryStreamRef {
-    explicit MemoryStreamRef(std::vector<uint8_t> data) : stream(new CMemoryStream(std::move(data))) {
-        ref.Reset(stream);
-    }
+    explicit MemoryStreamRef(std::vector<uint8_t> data)
+        : stream(new CMemoryStream(std::move(data))), ref(stream) {}
     CMemoryStream* operator->() const { return stream; }
     CMemoryStream* stream;
-    SmfStreamRef ref;
+    ComPtr<ISmfAbsStream> ref;
 };

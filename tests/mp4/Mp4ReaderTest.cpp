@@ -196,8 +196,7 @@ TEST(Reader, ShortReadFailsTheOpenWithAReadError) {
     Bytes file = AudioFile();
     Bytes truncated(file.begin(), file.end() - 60);
     auto* lying = new LyingStream(truncated, 60);
-    SmfStreamRef ref;
-    ref.Reset(lying);
+    const ComPtr<ISmfAbsStream> ref(lying);
     SmfMovieHandle* raw = nullptr;
     SmfCreateHandle(&raw);
     SmfHandlePtr handle(raw);
@@ -208,8 +207,7 @@ TEST(Reader, ShortReadFailsTheOpenWithAReadError) {
     EXPECT_EQ(nullptr, raw->movie.get());
 
     auto* lying2 = new LyingStream(truncated, 60);
-    SmfStreamRef ref2;
-    ref2.Reset(lying2);
+    const ComPtr<ISmfAbsStream> ref2(lying2);
     CMp4File mp4;
     EXPECT_EQ(HRESULT(0x80040403), mp4.Initialize(lying2));
 }
@@ -463,8 +461,7 @@ public:
 
 TEST(StreamHelpers, HighPositionsAreReachedInSteps) {
     SeekRecorder* s = new SeekRecorder();
-    SmfStreamRef ref;
-    ref.Reset(s);
+    const ComPtr<ISmfAbsStream> ref(s);
     ASSERT_TRUE(s->SeekTo(0x7FFFFFFFu));
     ASSERT_TRUE(s->SeekTo(0xFFFFFFFFu));
     const std::vector<std::pair<int32_t, int32_t>> expected = {

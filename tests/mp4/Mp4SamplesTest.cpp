@@ -60,12 +60,9 @@ TEST(Samples, AgreeWithFfprobe) {
     ASSERT_GE(probes.size(), 8u);
     for (const Probe& p : probes) {
         SCOPED_TRACE(p.file);
-        ISmfAbsStream* raw = OpenFileStream(Widen(SamplePath(p.file)).c_str());
-        SmfStreamRef stream;
-        stream.Reset(raw);
-        raw->Release();
+        const ComPtr<ISmfAbsStream> stream = AdoptComPtr(OpenFileStream(Widen(SamplePath(p.file)).c_str()));
         CMp4File mp4;
-        ASSERT_EQ(S_OK, mp4.Initialize(raw));
+        ASSERT_EQ(S_OK, mp4.Initialize(stream.get()));
         std::vector<uint32_t> audio, video;
         ASSERT_EQ(S_OK, mp4.GetTrackIds(audio, video));
         ASSERT_FALSE(audio.empty());

@@ -32,10 +32,8 @@ HRESULT ThrownBy(void (*f)()) {
 
 TEST(FileStream, ReadsSeeksAndTells) {
     TempFile file("0123456789");
-    ISmfAbsStream* s = OpenFileStream(file.Wide().c_str());
-    SmfStreamRef ref;
-    ref.Reset(s);
-    s->Release();
+    const ComPtr<ISmfAbsStream> ref = AdoptComPtr(OpenFileStream(file.Wide().c_str()));
+    ISmfAbsStream* s = ref.get();
 
     char buf[16] = {};
     uint32_t got = 99;

@@ -3,6 +3,7 @@
 #include "ProbeSections.h"
 #include "common/StatusException.h"
 #include "common/TrnMp4ParserImpl.h"
+#include "module/ModuleGlobals.h"
 
 #include <objbase.h>
 
@@ -22,6 +23,10 @@ public:
 private:
     HRESULT m_hr;
 };
+
+// Linking the module's process-wide objects brings in its logger, which
+// installs the trace sink that carries the parser's failure entries.
+CModuleLogger* const g_pLinkedLogger = trn::ModuleLogger();
 
 // What Open raised, as a status.
 HRESULT OpenParser(ITrnMp4Parser& parser, const std::wstring& path) {

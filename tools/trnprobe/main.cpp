@@ -17,12 +17,9 @@ namespace {
 // Opens the file and runs Initialize; every failure becomes the line's "hr".
 void OpenAndInitialize(ProbeContext& ctx) {
     try {
-        ISmfAbsStream* raw = OpenFileStream(ctx.path.c_str());
-        SmfStreamRef stream;
-        stream.Reset(raw);
-        raw->Release();
+        const ComPtr<ISmfAbsStream> stream = AdoptComPtr(OpenFileStream(ctx.path.c_str()));
         ctx.opened = true;
-        ctx.openResult = ctx.file.Initialize(raw);
+        ctx.openResult = ctx.file.Initialize(stream.get());
     } catch (HRESULT hr) {
         ctx.openResult = hr;
     } catch (...) {
