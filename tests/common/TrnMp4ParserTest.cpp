@@ -415,24 +415,29 @@ TEST_F(ParserTest, Win32ErrorsBecomeFailureCodes) {
     EXPECT_EQ(E_FAIL, TrnHresultFromWin32Error(0));
 }
 
+struct SharedParser {
+    TrnMp4ParserPtr parser;
+    LONG wrong;
+};
+
+// A thread procedure must be WINAPI: a plain lambda has the wrong calling
+// convention on 32-bit Windows.
+DWORD WINAPI ReadSamplingFrequency(void* p) {
+    SharedParser* s = static_cast<SharedParser*>(p);
+    for (int i = 0; i < 2000; ++i) {
+        const DWORD hz = s->parser->GetSamplingFrequency();
+        if (hz != 0 && hz != 16000) ::InterlockedIncrement(&s->wrong);
+    }
+    return 0;
+}
+
 TEST_F(ParserTest, SharedParserAnswersFromManyThreads) {
     TrnMp4ParserPtr parser = CreateMp4Parser();
     const std::wstring path = SamplePath("aac-16000-mono.3gp");
-    struct Shared {
-        TrnMp4ParserPtr parser;
-        LONG wrong;
-    } shared{parser, 0};
-    auto reader = [](void* p) -> DWORD {
-        Shared* s = static_cast<Shared*>(p);
-        for (int i = 0; i < 2000; ++i) {
-            const DWORD hz = s->parser->GetSamplingFrequency();
-            if (hz != 0 && hz != 16000) ::InterlockedIncrement(&s->wrong);
-        }
-        return 0;
-    };
+    SharedParser shared{parser, 0};
     HANDLE threads[2];
     for (HANDLE& t : threads)
-        t = ::CreateThread(nullptr, 0, reader, &shared, 0, nullptr);
+        t = ::CreateThread(nullptr, 0, ReadSamplingFrequency, &shared, 0, nullptr);
     parser->Open(path.c_str());
     ::WaitForMultipleObjects(2, threads, TRUE, INFINITE);
     for (HANDLE t : threads)
