@@ -1,0 +1,150 @@
+#include "DecoderStreamer.h"
+
+#include "AsyncReaderStream.h"
+#include "FrameDecoderFactory.h"
+#include "MediaTime.h"
+
+#include <algorithm>
+#include <cstring>
+
+HRESULT CDecoderStreamer::Start(const CAacTrack* track, IAsyncReader* reader,
+                                StreamTargets targets, const StreamSegment& segment) {
+    if (m_thread.IsRunning())
+        return E_UNEXPECTED;
+    if (!track || !reader || !targets.peer || !targets.input || !targets.allocator)
+        return VFW_E_NOT_CONNECTED;
+    m_decoder = CreateFrameDecoder(*track);
+    if (!m_decoder)
+        return E_OUTOFMEMORY;
+    m_track = track;
+    m_reader = ComPtr<IAsyncReader>(reader);
+    m_targets = std::move(targets);
+    m_segment = segment;
+    ::InterlockedExchange(&m_interrupt, 0);
+    const HRESULT hr = m_thread.Start(&CDecoderStreamer::ThreadProc, this);
+    if (FAILED(hr)) {
+        m_targets = StreamTargets();
+        return hr;
+    }
+    m_thread.Call(CMD_RUN);
+    return S_OK;
+}
+
+void CDecoderStreamer::Restart(const StreamSegment& segment) {
+    if (!m_thread.IsRunning())
+        return;
+    ::InterlockedExchange(&m_interrupt, 1);
+    m_targets.peer->BeginFlush();  // a Receive blocked on a full sink returns
+    m_thread.Call(CMD_SEEK);
+    m_targets.peer->EndFlush();
+    ::InterlockedExchange(&m_interrupt, 0);
+    m_segment = segment;
+    m_thread.Call(CMD_RUN);
+}
+
+void CDecoderStreamer::Stop() {
+    if (!m_thread.IsRunning())
+        return;
+    ::InterlockedExchange(&m_interrupt, 1);
+    // Wake both places the thread can block: a Receive downstream and a
+    // GetBuffer waiting for a sample that downstream still holds.
+    m_targets.peer->BeginFlush();
+    m_targets.allocator->Decommit();
+    m_thread.Call(CMD_EXIT);
+    m_thread.Join();
+    m_targets.peer->EndFlush();
+    m_targets = StreamTargets();
+    m_reader.reset();
+    m_decoder.reset();
+    m_track = nullptr;
+}
+
+DWORD WINAPI CDecoderStreamer::ThreadProc(void* param) {
+    return static_cast<CDecoderStreamer*>(param)->CommandLoop();
+}
+
+DWORD CDecoderStreamer::CommandLoop() {
+    for (;;) {
+        const DWORD command = m_thread.GetRequest();
+        m_thread.Reply(S_OK);
+        switch (command) {
+        case CMD_EXIT:
+            return 0;
+        case CMD_RUN:
+            DeliverSegment();
+            break;
+        default:  // CMD_SEEK: already idle
+            break;
+        }
+    }
+}
+
+void CDecoderStreamer::DeliverSegment() {
+    m_decoder->Reset();
+    m_targets.peer->NewSegment(m_segment.start, m_segment.stop, 1.0);
+    for (uint32_t index = m_segment.firstFrame; index < m_segment.endFrame; ++index) {
+        if (m_thread.CheckRequest(nullptr))
+            return;
+        HRESULT failure = S_OK;
+        const FrameResult result = DeliverFrame(index, &failure);
+        if (result == FrameResult::Delivered)
+            continue;
+        // Flushing for a stop or seek makes every step fail: that is no error.
+        if (Interrupted() || result == FrameResult::Refused)
+            return;
+        if (result == FrameResult::Failed) {
+            m_targets.peer->EndOfStream();
+            m_filter->NotifyEvent(EC_ERRORABORT, failure, 0);
+            return;
+        }
+        break;  // a frame that cannot be read ends the stream
+    }
+    m_targets.peer->EndOfStream();
+}
+
+CDecoderStreamer::FrameResult CDecoderStreamer::DeliverFrame(uint32_t index, HRESULT* failure) {
+    const AacFrame& frame = m_track->Frames().Frame(index);
+    const uint32_t size = std::min(frame.size, kMaxFrameBytes);
+    m_frameData.resize(size);
+    if (size > 0 && !ReadExactly(m_reader.get(), frame.offset, m_frameData.data(), size))
+        return FrameResult::Unreadable;
+
+    const PcmLayout& layout = m_track->Layout();
+    const uint64_t firstSample = m_track->FirstSampleOf(index);
+    m_pcm.resize(size_t(layout.samplesPerFrame) * layout.channels);
+    m_decoder->DecodeFrame(m_frameData.data(), size, firstSample, m_pcm.data());
+
+    ComPtr<IMediaSample> sample;
+    HRESULT hr = m_targets.allocator->GetBuffer(sample.put(), nullptr, nullptr, 0);
+    BYTE* buffer = nullptr;
+    if (SUCCEEDED(hr))
+        hr = sample->GetPointer(&buffer);
+    const long bytes = long(layout.FrameBytes());
+    if (SUCCEEDED(hr) && sample->GetSize() < bytes)
+        hr = VFW_E_BUFFER_OVERFLOW;
+    if (FAILED(hr)) {
+        *failure = hr;
+        // Decommitted: the filter is stopping.
+        return hr == VFW_E_NOT_COMMITTED ? FrameResult::Refused : FrameResult::Failed;
+    }
+    std::memcpy(buffer, m_pcm.data(), size_t(bytes));
+    sample->SetActualDataLength(bytes);
+
+    // Times count from the segment's first frame in output samples, so they
+    // run on without gaps whatever the track's clock.
+    const uint64_t origin = m_track->FirstSampleOf(m_segment.firstFrame);
+    REFERENCE_TIME start = ScaleToReferenceTime(firstSample - origin, layout.rate);
+    REFERENCE_TIME stop =
+        ScaleToReferenceTime(firstSample + layout.samplesPerFrame - origin, layout.rate);
+    sample->SetTime(&start, &stop);
+    sample->SetSyncPoint(TRUE);
+    sample->SetDiscontinuity(index == m_segment.firstFrame ? TRUE : FALSE);
+    sample->SetPreroll(FALSE);
+
+    hr = m_targets.input->Receive(sample.get());
+    if (hr == S_OK)
+        return FrameResult::Delivered;
+    *failure = hr;
+    // A stopped or flushing filter downstream wants no more; that is no error.
+    return FAILED(hr) && hr != VFW_E_WRONG_STATE ? FrameResult::Failed : FrameResult::Refused;
+}

@@ -1,0 +1,74 @@
+// The decoder's streaming thread: reads one frame at a time through the file
+// source, turns it into PCM and delivers one media sample per frame. It is
+// driven by commands (CMD_RUN starts the current segment, CMD_SEEK brings it
+// back to idle, CMD_EXIT ends it) and touches no filter lock: what it
+// delivers to is captured when streaming starts.
+#pragma once
+
+#include "AacTrack.h"
+#include "CommandThread.h"
+#include "common/ComPtr.h"
+#include "standins/filterbase/BaseFilter.h"
+
+#include <memory>
+#include <vector>
+
+// Frames [firstFrame, endFrame), announced downstream as the segment
+// [start, stop) in media time; start is the first frame's time.
+struct StreamSegment {
+    uint32_t firstFrame = 0;
+    uint32_t endFrame = 0;
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+};
+
+// The output pin's connection as streaming starts.
+struct StreamTargets {
+    ComPtr<IPin> peer;
+    ComPtr<IMemInputPin> input;
+    ComPtr<IMemAllocator> allocator;
+};
+
+class CDecoderStreamer {
+public:
+    enum Command : DWORD { CMD_RUN = 1, CMD_SEEK = 2, CMD_EXIT = 3 };
+
+    // Frames are read up to this size; longer ones cannot be AAC and are
+    // handed to the PCM step cut short.
+    static constexpr uint32_t kMaxFrameBytes = 65536;
+
+    explicit CDecoderStreamer(CBaseFilter* filter) noexcept : m_filter(filter) {}
+    ~CDecoderStreamer() { Stop(); }
+    CDecoderStreamer(const CDecoderStreamer&) = delete;
+    CDecoderStreamer& operator=(const CDecoderStreamer&) = delete;
+
+    // Starts the thread on `segment`. The track and reader must stay
+    // unchanged until Stop.
+    HRESULT Start(const CAacTrack* track, IAsyncReader* reader, StreamTargets targets,
+                  const StreamSegment& segment);
+    // Flushes downstream and streams `segment` instead.
+    void Restart(const StreamSegment& segment);
+    // Wakes the thread wherever it blocks, ends it and waits for it.
+    void Stop();
+    bool IsRunning() const noexcept { return m_thread.IsRunning(); }
+
+private:
+    enum class FrameResult { Delivered, Refused, Unreadable, Failed };
+
+    static DWORD WINAPI ThreadProc(void* param);
+    DWORD CommandLoop();
+    void DeliverSegment();
+    FrameResult DeliverFrame(uint32_t index, HRESULT* failure);
+    bool Interrupted() const noexcept { return ::InterlockedCompareExchange(&m_interrupt, 0, 0) != 0; }
+
+    CBaseFilter* const m_filter;  // owns this object
+    CCommandThread m_thread;
+    const CAacTrack* m_track = nullptr;
+    ComPtr<IAsyncReader> m_reader;
+    StreamTargets m_targets;
+    std::unique_ptr<IAacFrameDecoder> m_decoder;
+    StreamSegment m_segment;  // written only while the thread is idle
+    std::vector<uint8_t> m_frameData;
+    std::vector<int16_t> m_pcm;
+    mutable LONG m_interrupt = 0;  // set while a stop or seek unblocks the thread
+};
