@@ -30,14 +30,19 @@ struct CFactoryTemplate {
     HRESULT (*create)(REFIID iid, void** out);
 };
 
-// Creates an object of type T (default-constructible, one reference held by
-// the caller of new) and hands out iid; the creation reference is dropped.
+// Creates an object of type T (default-constructible, born with one
+// reference) and hands out iid; the creation reference is dropped. Nothing
+// the constructor throws leaves the COM call.
 template <class T>
 HRESULT CreateComObject(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    T* object = new (std::nothrow) T();
-    if (!object) return E_OUTOFMEMORY;
+    T* object = nullptr;
+    try {
+        object = new T();
+    } catch (...) {  // out of memory, or a lock that could not be made
+        return E_OUTOFMEMORY;
+    }
     const HRESULT hr = object->QueryInterface(iid, out);
     object->Release();
     return hr;
