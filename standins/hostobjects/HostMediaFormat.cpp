@@ -8,9 +8,7 @@ const HostInterface kFormat = {&IID_IMediaFormat, L"IMediaFormat.QueryInterface"
 
 CHostMediaFormat::CHostMediaFormat() : CHostObject(kFormat) {}
 
-HRESULT CHostMediaFormat::CreateInstance(REFIID iid, void** ppv) noexcept {
-    return Create<CHostMediaFormat>(iid, ppv);
-}
+HRESULT CHostMediaFormat::CreateInstance(REFIID iid, void** ppv) noexcept { return Create<CHostMediaFormat>(iid, ppv); }
 
 STDMETHODIMP CHostMediaFormat::get_MimeType(BSTR* value) {
     return GetText(L"IMediaFormat.get_MimeType", m_bstrMimeType, value);

@@ -15,9 +15,7 @@ HRESULT CHostMediaProperty::CreateInstance(REFIID iid, void** ppv) noexcept {
 STDMETHODIMP CHostMediaProperty::get_Name(BSTR* value) {
     return GetText(L"IMediaProperty.get_Name", m_bstrName, value);
 }
-STDMETHODIMP CHostMediaProperty::put_Name(BSTR value) {
-    return PutText(L"IMediaProperty.put_Name", m_bstrName, value);
-}
+STDMETHODIMP CHostMediaProperty::put_Name(BSTR value) { return PutText(L"IMediaProperty.put_Name", m_bstrName, value); }
 STDMETHODIMP CHostMediaProperty::get_Value(BSTR* value) {
     return GetText(L"IMediaProperty.get_Value", m_bstrValue, value);
 }

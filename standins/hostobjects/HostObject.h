@@ -125,9 +125,7 @@ protected:
 
 private:
     IUnknown* Identity() noexcept { return static_cast<Itf*>(this); }
-    HRESULT AggregateMarshaler() noexcept {
-        return ::CoCreateFreeThreadedMarshaler(Identity(), m_ftm.put());
-    }
+    HRESULT AggregateMarshaler() noexcept { return ::CoCreateFreeThreadedMarshaler(Identity(), m_ftm.put()); }
 
     const HostInterface m_interface;
     LONG m_refs = 1;

@@ -36,11 +36,11 @@ HRESULT SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
 }
 
 HRESULT CreateKey(HKEY parent, const std::wstring& path, UniqueHkey* key) {
-    return HRESULT_FROM_WIN32(::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                                KEY_WRITE, nullptr, key->put(), nullptr));
+    return HRESULT_FROM_WIN32(::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                                nullptr, key->put(), nullptr));
 }
 
-HRESULT RegisterClass(const HostClassRow& row, const std::wstring& modulePath) {
+HRESULT RegisterHostClass(const HostClassRow& row, const std::wstring& modulePath) {
     UniqueHkey classKey;
     HRESULT hr = CreateKey(HKEY_CLASSES_ROOT, ClassKeyPath(*row.clsid), &classKey);
     if (SUCCEEDED(hr)) hr = SetText(classKey.get(), nullptr, row.name);
@@ -57,7 +57,8 @@ HRESULT RegisterHostClasses() noexcept {
     try {
         std::wstring modulePath;
         HRESULT hr = ModulePath(&modulePath);
-        for (size_t i = 0; SUCCEEDED(hr) && i < g_hostClassCount; ++i) hr = RegisterClass(g_hostClasses[i], modulePath);
+        for (size_t i = 0; SUCCEEDED(hr) && i < g_hostClassCount; ++i)
+            hr = RegisterHostClass(g_hostClasses[i], modulePath);
         if (FAILED(hr)) UnregisterHostClasses();  // no half registration
         return hr;
     } catch (const std::bad_alloc&) {

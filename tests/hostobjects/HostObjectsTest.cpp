@@ -54,13 +54,9 @@ HRESULT CreateHostObject(REFCLSID clsid, REFIID iid, ComPtr<T>& out) {
     return hr;
 }
 
-UniqueBstr Bstr(const std::wstring& text) {
-    return UniqueBstr(::SysAllocStringLen(text.data(), UINT(text.size())));
-}
+UniqueBstr Bstr(const std::wstring& text) { return UniqueBstr(::SysAllocStringLen(text.data(), UINT(text.size()))); }
 
-std::wstring Text(const UniqueBstr& value) {
-    return std::wstring(value.get(), ::SysStringLen(value.get()));
-}
+std::wstring Text(const UniqueBstr& value) { return std::wstring(value.get(), ::SysStringLen(value.get())); }
 
 // The thread's error information, as "source|description".
 std::wstring ThreadErrorInfo() {
@@ -213,8 +209,8 @@ TEST_F(HostObjectsTest, EachClassAnswersItsInterfaceTheMarshalerAndErrorInfo) {
     ASSERT_EQ(S_OK, marshal->QueryInterface(IID_IUnknown, again.put_void()));
     EXPECT_EQ(identity.get(), again.get()) << "the marshaler must be aggregated";
     CLSID unmarshaler = {};
-    EXPECT_EQ(S_OK, marshal->GetUnmarshalClass(IID_IMediaFormat, format.get(), MSHCTX_INPROC, nullptr,
-                                               MSHLFLAGS_NORMAL, &unmarshaler));
+    EXPECT_EQ(S_OK, marshal->GetUnmarshalClass(IID_IMediaFormat, format.get(), MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL,
+                                               &unmarshaler));
     EXPECT_TRUE(::IsEqualCLSID(kInProcFreeMarshaler, unmarshaler));
 
     ComPtr<ISupportErrorInfo> errors;
@@ -229,8 +225,8 @@ TEST_F(HostObjectsTest, EachClassAnswersItsInterfaceTheMarshalerAndErrorInfo) {
     EXPECT_EQ(E_NOINTERFACE, property->QueryInterface(IID_IDispatch, dispatch.put_void()));
 
     ComPtr<IUnknown> aggregated;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, ::CoCreateInstance(CLSID_HostMediaFormat, identity.get(), CLSCTX_ALL,
-                                                        IID_IUnknown, aggregated.put_void()));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, ::CoCreateInstance(CLSID_HostMediaFormat, identity.get(), CLSCTX_ALL, IID_IUnknown,
+                                                        aggregated.put_void()));
 }
 
 TEST_F(HostObjectsTest, InjectedGetterAndSetterFailuresCarryErrorInfo) {
@@ -254,9 +250,10 @@ TEST_F(HostObjectsTest, InjectedGetterAndSetterFailuresCarryErrorInfo) {
 
     {
         // Several entries; a failed setter leaves the value as it was.
-        ScopedFault fault(L"IMediaFormat.put_Converted=0x8007000E:no room;"
-                          L"IMediaProperty.put_Value=-2147467259:Property store closed;"
-                          L"IMediaFormat.get_ByteSeekable=0x80004005");
+        ScopedFault fault(
+            L"IMediaFormat.put_Converted=0x8007000E:no room;"
+            L"IMediaProperty.put_Value=-2147467259:Property store closed;"
+            L"IMediaFormat.get_ByteSeekable=0x80004005");
         VARIANT_BOOL flag = 5;
         EXPECT_EQ(HRESULT(0x8007000E), format->put_Converted(VARIANT_TRUE));
         EXPECT_EQ(L"HostMediaObjects|no room", ThreadErrorInfo());
@@ -283,8 +280,8 @@ TEST_F(HostObjectsTest, InjectedQueryInterfaceFailureReachesTheCreator) {
         ComPtr<IMediaFormat> format;
         EXPECT_EQ(E_NOINTERFACE, CreateHostObject(CLSID_HostMediaFormat, IID_IMediaFormat, format));
         EXPECT_FALSE(format);
-        EXPECT_EQ(E_NOINTERFACE, ::CoCreateInstance(CLSID_HostMediaFormat, nullptr, CLSCTX_ALL, IID_IMediaFormat,
-                                                    format.put_void()));
+        EXPECT_EQ(E_NOINTERFACE,
+                  ::CoCreateInstance(CLSID_HostMediaFormat, nullptr, CLSCTX_ALL, IID_IMediaFormat, format.put_void()));
         // The other class is untouched.
         ComPtr<IMediaProperty> property;
         EXPECT_EQ(S_OK, CreateHostObject(CLSID_HostMediaProperty, IID_IMediaProperty, property));
@@ -352,8 +349,7 @@ DWORD WINAPI FormatWorker(void* param) {
     Apartment apartment(COINIT_MULTITHREADED);
     ComPtr<IMediaFormat> format;
     if (FAILED(apartment.Status()) ||
-        FAILED(::CoGetInterfaceAndReleaseStream(shared->marshaled[args->index], IID_IMediaFormat,
-                                                format.put_void()))) {
+        FAILED(::CoGetInterfaceAndReleaseStream(shared->marshaled[args->index], IID_IMediaFormat, format.put_void()))) {
         ::InterlockedIncrement(&shared->wrong);
         return 1;
     }
@@ -365,8 +361,7 @@ DWORD WINAPI FormatWorker(void* param) {
         const VARIANT_BOOL mine = VARIANT_BOOL(args->index + 1);
         if (FAILED(format->put_MimeType(Bstr(kMimeTypes[(i + args->index) % 4]).get())) ||
             FAILED(format->get_MimeType(text.put())) || !IsKnownMimeType(Text(text)) ||
-            FAILED(format->put_TimeSeekable(mine)) || FAILED(format->get_TimeSeekable(&flag)) || flag < 1 ||
-            flag > 8) {
+            FAILED(format->put_TimeSeekable(mine)) || FAILED(format->get_TimeSeekable(&flag)) || flag < 1 || flag > 8) {
             ::InterlockedIncrement(&shared->wrong);
         }
         ComPtr<IMediaProperty> property;
@@ -387,8 +382,7 @@ TEST_F(HostObjectsTest, ManyThreadsShareOneFormatAndCreateTheirOwnProperties) {
     shared.original = format.get();
     ThreadArgs args[8];
     for (int i = 0; i < 8; ++i) {
-        ASSERT_EQ(S_OK, ::CoMarshalInterThreadInterfaceInStream(IID_IMediaFormat, format.get(),
-                                                               &shared.marshaled[i]));
+        ASSERT_EQ(S_OK, ::CoMarshalInterThreadInterfaceInStream(IID_IMediaFormat, format.get(), &shared.marshaled[i]));
         args[i] = {&shared, i};
     }
     std::vector<UniqueHandle> threads;
