@@ -11,6 +11,24 @@ enum : int { kStscFirstChunk = 0, kStscSamplesPerChunk = 1 };
 // stts entry words.
 enum : int { kSttsCount = 0, kSttsDelta = 1 };
 
+// tfhd and trun flags.
+constexpr uint32_t kTfhdBaseDataOffset = 0x000001;
+constexpr uint32_t kTfhdDefaultDuration = 0x000008;
+constexpr uint32_t kTfhdDefaultSize = 0x000010;
+constexpr uint32_t kTfhdBaseIsMoof = 0x020000;
+constexpr uint32_t kTrunDataOffset = 0x001;
+constexpr uint32_t kTrunSampleDuration = 0x100;
+constexpr uint32_t kTrunSampleSize = 0x200;
+
+const SmfTrex* FindTrex(const SmfMovie& movie, uint32_t trackId) {
+    if (!movie.mvex)
+        return nullptr;
+    for (const SmfTrex& trex : movie.mvex->trex)
+        if (trex.trackId == trackId)
+            return &trex;
+    return nullptr;
+}
+
 }  // namespace
 
 void CAacFrameTable::Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t timescale,
@@ -107,6 +125,98 @@ void CAacFrameTable::AssignTimes(const SmfValueTable* stts, uint32_t defaultDura
         --left;
     }
     m_endTime = time;
+}
+
+void CAacFrameTable::AppendFragments(const SmfMovie& movie, uint32_t trackId, uint64_t fileSize) {
+    const SmfTrex* trex = FindTrex(movie, trackId);
+    for (const auto& fragment : movie.fragments) {
+        // Without a base offset a track fragment's data follows the previous
+        // one's, the first starting at the moof.
+        uint64_t previousEnd = fragment->offset;
+        for (const auto& traf : fragment->trafs) {
+            if (!traf->hasTfhd || traf->trackId != trackId) {
+                previousEnd = fragment->offset;  // unknown: that track's runs were not walked
+                continue;
+            }
+            const uint32_t flags = traf->tfhdHead.flags;
+            const uint64_t base = (flags & kTfhdBaseDataOffset) ? traf->baseDataOffset
+                                  : (flags & kTfhdBaseIsMoof) ? fragment->offset
+                                                               : previousEnd;
+            RunDefaults defaults;
+            defaults.duration = (flags & kTfhdDefaultDuration) ? traf->defaultSampleDuration
+                                : trex ? trex->defaultSampleDuration : 0;
+            defaults.size = (flags & kTfhdDefaultSize) ? traf->defaultSampleSize
+                            : trex ? trex->defaultSampleSize : 0;
+            uint64_t position = base;
+            for (const auto& run : traf->runs) {
+                if (run->head.flags & kTrunDataOffset) {
+                    // A signed offset from the base.
+                    const int64_t start = int64_t(base) + int32_t(run->dataOffset);
+                    if (start < 0) {
+                        m_truncated = true;
+                        return;
+                    }
+                    position = uint64_t(start);
+                }
+                if (!AppendRun(*run, defaults, fileSize, position))
+                    return;
+            }
+            previousEnd = position;
+        }
+    }
+}
+
+bool CAacFrameTable::AppendRun(const SmfTrun& run, const RunDefaults& defaults, uint64_t fileSize,
+                               uint64_t& position) {
+    const uint32_t flags = run.head.flags;
+    const SmfValueTable* samples = run.samples.get();
+    const bool listed = samples && samples->WordsPerEntry() > 0;
+    const uint32_t durationWord = 0;
+    const uint32_t sizeWord = (flags & kTrunSampleDuration) ? 1 : 0;
+    if ((flags & (kTrunSampleSize | kTrunSampleDuration)) && !listed) {
+        m_truncated = true;
+        return false;
+    }
+    uint64_t count = listed ? samples->Count() : run.sampleCount;
+    if (count < run.sampleCount)
+        m_truncated = true;
+    // Samples that are all the default size must each take room in the file.
+    if (!(flags & kTrunSampleSize)) {
+        if (defaults.size == 0) {
+            m_truncated = m_truncated || count > 0;
+            return count == 0;
+        }
+        if (count > fileSize / defaults.size) {
+            count = fileSize / defaults.size;
+            m_truncated = true;
+        }
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+        if (m_frames.size() >= kMaxFrames) {
+            m_truncated = true;
+            return false;
+        }
+        const uint32_t* words = listed ? samples->Entry(i) : nullptr;
+        if (listed && !words) {
+            m_truncated = true;
+            return false;
+        }
+        const uint32_t size = (flags & kTrunSampleSize) ? words[sizeWord] : defaults.size;
+        const uint32_t duration =
+            (flags & kTrunSampleDuration) ? words[durationWord] : defaults.duration;
+        if (position + size > fileSize) {
+            m_truncated = true;
+            return false;
+        }
+        AacFrame frame;
+        frame.offset = uint32_t(position);
+        frame.size = size;
+        frame.start = m_endTime;
+        m_frames.push_back(frame);
+        position += size;
+        m_endTime += duration;  // at most 2^22 frames of 2^32 units
+    }
+    return true;
 }
 
 int64_t CAacFrameTable::FrameStartTime(uint32_t index) const {

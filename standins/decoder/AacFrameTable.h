@@ -1,5 +1,6 @@
 // Where each AAC frame of a track lies in the file and when it plays, built
-// from the track's sample tables (stsz, stco, stsc, stts). The tables come
+// from the track's sample tables (stsz, stco, stsc, stts) and, for a
+// fragmented movie, from its track runs (tfhd, trun, trex). The tables come
 // from an untrusted file: the builder never trusts a count, stops at the
 // first sample that leaves the file or at an inconsistent chunk map, and
 // never allocates more than the data it found can justify.
@@ -25,6 +26,9 @@ public:
     // without a time-to-sample entry get `defaultDuration` units.
     void Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t timescale,
                uint32_t defaultDuration);
+    // Adds the samples of track `trackId` in the movie's fragments, in file
+    // order, timed on from the end of the table so far.
+    void AppendFragments(const SmfMovie& movie, uint32_t trackId, uint64_t fileSize);
 
     uint32_t Count() const { return uint32_t(m_frames.size()); }
     const AacFrame& Frame(uint32_t index) const { return m_frames[index]; }
@@ -42,7 +46,16 @@ public:
     uint32_t FrameAt(int64_t time) const;
 
 private:
+    struct RunDefaults {
+        uint32_t duration = 0;
+        uint32_t size = 0;
+    };
+
     void AssignTimes(const SmfValueTable* stts, uint32_t defaultDuration);
+    // Appends one track run whose data starts at `position`; false when the
+    // run leaves the file or the table is full. `position` moves past it.
+    bool AppendRun(const SmfTrun& run, const RunDefaults& defaults, uint64_t fileSize,
+                   uint64_t& position);
 
     std::vector<AacFrame> m_frames;
     uint32_t m_timescale = 0;

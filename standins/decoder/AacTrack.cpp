@@ -67,6 +67,7 @@ HRESULT CAacTrack::Load(ISmfAbsStream* stream, uint64_t fileSize) {
     const uint64_t nominal = uint64_t(m_codec.m_dwFrameLength) * timescale / rate;
     m_frames.Build(*track->stbl, fileSize, timescale,
                    nominal > UINT32_MAX ? UINT32_MAX : uint32_t(nominal));
+    m_frames.AppendFragments(*file.Movie(), audio[0], fileSize);
 
     m_layout.rate = rate;
     m_layout.channels = m_codec.m_dwChannels;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "AacTrack.h"
+#include "BoxWriter.h"
 #include "MediaTime.h"
 #include "TestSink.h"
 #include "ToneFrameDecoder.h"
@@ -51,6 +52,15 @@ std::vector<BYTE> ReadAll(const std::string& path) {
     return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
 }
 
+// Writes a file beside the test; its full Windows path.
+std::string WriteTestFile(const std::string& name, const std::vector<BYTE>& bytes) {
+    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                std::streamsize(bytes.size()));
+    char full[MAX_PATH] = {};
+    ::GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
 // The committed 22050 Hz sample with SBR declared in its configuration
 // (ffmpeg leaves the sync extension with sbrPresentFlag 0 as the last byte).
 std::string MakeSbrSample() {
@@ -60,12 +70,7 @@ std::string MakeSbrSample() {
     if (at == bytes.end())
         return std::string();
     bytes[size_t(at - bytes.begin()) + sizeof tag + 4] = 0x80;
-    const std::string path = "decoder-sbr-22050.mp4";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                std::streamsize(bytes.size()));
-    char full[MAX_PATH] = {};
-    ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    return full;
+    return WriteTestFile("decoder-sbr-22050.mp4", bytes);
 }
 
 // Frame facts of a file, read by the same portable code the filter uses.
@@ -258,7 +263,17 @@ TEST_F(DecoderGraphTest, RenderConnectsTheSoundRendererToTheDecoderDirectly) {
     ASSERT_EQ(S_OK, m_graph->Disconnect(m_decoderOut.get()));
     AttachSink();
     ASSERT_FALSE(HasFatalFailure());
-    const std::vector<BYTE> bytes = RunToEnd();
+    m_sinkObject->Clear();
+    // With the renderer left behind, Run answers S_FALSE and the filters
+    // stay paused: the decoder has to stream from Pause.
+    const HRESULT run = m_control->Run();
+    EXPECT_TRUE(SUCCEEDED(run));
+    FILTER_STATE state = State_Stopped;
+    m_decoder->GetState(0, &state);
+    EXPECT_NE(State_Stopped, state);
+    ASSERT_TRUE(m_sinkObject->WaitForEndOfStream(kWaitMs));
+    const std::vector<BYTE> bytes = m_sinkObject->Bytes();
+    EXPECT_TRUE(SUCCEEDED(m_control->Stop()));
     const CAacTrack track = OpenTrack(file);
     EXPECT_EQ(48u * 1024 * 2 * 2, bytes.size());
     EXPECT_TRUE(bytes == ExpectedPcm(track, 0));
@@ -377,6 +392,101 @@ TEST_F(DecoderGraphTest, SeekWhileStreamingFlushesAndRestartsAtTheNewFrame) {
     ASSERT_EQ(2u, segments.size());
     EXPECT_EQ(track.Frames().FrameStartTime(track.Frames().FrameAt(position)), segments[1]);
     EXPECT_EQ(S_OK, m_control->Stop());
+}
+
+TEST_F(DecoderGraphTest, FragmentedMovieStreamsItsTrackRuns) {
+    const std::string file = TestDataPath("aac-44100-fragmented.mp4");
+    BuildWithSink(file);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::vector<BYTE> bytes = RunToEnd();
+    EXPECT_EQ(88u * 1024 * 2 * 2, bytes.size());
+    EXPECT_TRUE(bytes == ExpectedPcm(OpenTrack(file), 0));
+}
+
+TEST_F(DecoderGraphTest, SamplesPastTheEndOfTheFileEndTheStreamCleanly) {
+    // Ten 100-byte samples promised from offset 0 of a much shorter file.
+    const std::vector<BYTE> bytes = boxw::AudioFile();
+    const std::string file = WriteTestFile("decoder-short-samples.mp4", bytes);
+    const CAacTrack track = OpenTrack(file);
+    ASSERT_TRUE(track.IsOpen());
+    ASSERT_TRUE(track.Frames().Truncated());
+    BuildWithSink(file);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::vector<BYTE> pcm = RunToEnd();
+    EXPECT_EQ(size_t(bytes.size() / 100) * 1024 * 2 * 2, pcm.size());
+    EXPECT_EQ(1, m_sinkObject->EndsOfStream());
+}
+
+TEST_F(DecoderGraphTest, RefusesASourceWithoutAacAudio) {
+    for (const std::string name : {"ffprobe.txt", "README"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IGraphBuilder, m_graph.put_void()));
+        ComPtr<IBaseFilter> source;
+        ASSERT_EQ(S_OK, m_graph->AddSourceFilter(WindowsPath(TestDataPath(name)).c_str(), nullptr,
+                                                 source.put()));
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, m_getClassObject(CLSID_Decoder, IID_IClassFactory, factory.put_void()));
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IBaseFilter, m_decoder.put_void()));
+        ASSERT_EQ(S_OK, m_graph->AddFilter(m_decoder.get(), L"KisoMp4AacDecoder"));
+        ComPtr<IPin> sourceOut = FindPin(source.get(), PINDIR_OUTPUT);
+        ComPtr<IPin> decoderIn = FindPin(m_decoder.get(), PINDIR_INPUT);
+        EXPECT_TRUE(FAILED(m_graph->ConnectDirect(sourceOut.get(), decoderIn.get(), nullptr)));
+        ComPtr<IPin> peer;
+        EXPECT_EQ(VFW_E_NOT_CONNECTED, decoderIn->ConnectedTo(peer.put()));
+        // Nothing to offer downstream either.
+        ComPtr<IEnumMediaTypes> types;
+        ASSERT_EQ(S_OK, FindPin(m_decoder.get(), PINDIR_OUTPUT)->EnumMediaTypes(types.put()));
+        AM_MEDIA_TYPE* type = nullptr;
+        EXPECT_EQ(S_FALSE, types->Next(1, &type, nullptr));
+        TearDown();
+    }
+}
+
+TEST_F(DecoderGraphTest, StopPositionEndsTheStreamAfterItsFrame) {
+    const std::string file = TestDataPath("aac-48000-stereo.mp4");
+    BuildWithSink(file);
+    ASSERT_FALSE(HasFatalFailure());
+    const CAacTrack track = OpenTrack(file);
+    REFERENCE_TIME start = 2000000, stop = 6000000;
+    ASSERT_EQ(S_OK, DecoderSeeking()->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
+                                                   AM_SEEKING_AbsolutePositioning));
+    LONGLONG current = 0, end = 0;
+    EXPECT_EQ(S_OK, DecoderSeeking()->GetPositions(&current, &end));
+    EXPECT_EQ(start, current);
+    EXPECT_EQ(stop, end);
+    const uint32_t first = track.Frames().FrameAt(start), last = track.Frames().FrameAt(stop);
+    const std::vector<BYTE> bytes = RunToEnd();
+    const std::vector<BYTE> full = ExpectedPcm(track, 0);
+    const size_t frameBytes = track.Layout().FrameBytes();
+    ASSERT_EQ((last + 1 - first) * frameBytes, bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), full.begin() + first * frameBytes));
+}
+
+TEST_F(DecoderGraphTest, OutputPinSeeksTheSamePosition) {
+    // A filter downstream passes seeking up to the pin it is connected to.
+    const std::string file = TestDataPath("aac-48000-stereo.mp4");
+    BuildWithSink(file);
+    ASSERT_FALSE(HasFatalFailure());
+    ComPtr<IMediaSeeking> pinSeeking;
+    ASSERT_EQ(S_OK, m_decoderOut.query_to(IID_IMediaSeeking, pinSeeking));
+    LONGLONG duration = 0;
+    EXPECT_EQ(S_OK, pinSeeking->GetDuration(&duration));
+    EXPECT_EQ(10213333, duration);
+    EXPECT_EQ(S_FALSE, pinSeeking->IsFormatSupported(&TIME_FORMAT_SAMPLE));
+    EXPECT_EQ(E_INVALIDARG, pinSeeking->SetTimeFormat(&TIME_FORMAT_BYTE));
+
+    Seek(pinSeeking.get(), 4000000);
+    REFERENCE_TIME back = -1500000;  // relative to the current position
+    ASSERT_EQ(S_OK, pinSeeking->SetPositions(&back, AM_SEEKING_RelativePositioning | AM_SEEKING_ReturnTime,
+                                             nullptr, AM_SEEKING_NoPositioning));
+    EXPECT_EQ(2500000, back);
+    LONGLONG current = 0;
+    EXPECT_EQ(S_OK, DecoderSeeking()->GetCurrentPosition(&current));
+    EXPECT_EQ(2500000, current);
+    const CAacTrack track = OpenTrack(file);
+    const uint32_t frame = track.Frames().FrameAt(2500000);
+    EXPECT_TRUE(RunToEnd() == ExpectedPcm(track, frame));
 }
 
 }  // namespace

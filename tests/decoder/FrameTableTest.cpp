@@ -237,3 +237,109 @@ TEST(FrameTableHostile, HugeDurationsDoNotWrap) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- fragments ----
+
+struct RunSpec {
+    uint32_t flags = 0x201;  // data offset, per-sample sizes
+    uint32_t dataOffset = 0;
+    uint32_t sampleCount = 0;
+    std::vector<uint32_t> words;  // per sample, by the flag bits
+};
+
+std::unique_ptr<SmfTraf> MakeTraf(uint32_t trackId, uint32_t tfhdFlags, std::vector<RunSpec> runs,
+                                  uint64_t baseDataOffset = 0) {
+    auto traf = std::make_unique<SmfTraf>();
+    traf->hasTfhd = true;
+    traf->trackId = trackId;
+    traf->tfhdHead.flags = tfhdFlags;
+    traf->baseDataOffset = baseDataOffset;
+    traf->defaultSampleDuration = 1024;
+    traf->defaultSampleSize = 10;
+    for (const RunSpec& spec : runs) {
+        auto run = std::make_unique<SmfTrun>();
+        run->head.flags = spec.flags;
+        run->dataOffset = spec.dataOffset;
+        run->sampleCount = spec.sampleCount;
+        uint32_t words = 0;
+        for (uint32_t bit = 0x100; bit <= 0x800; bit <<= 1)
+            words += (spec.flags & bit) ? 1 : 0;
+        if (words)
+            run->samples = MakeTable(words, spec.words);
+        traf->runs.push_back(std::move(run));
+    }
+    return traf;
+}
+
+void AddFragment(SmfMovie& movie, uint32_t offset, std::unique_ptr<SmfTraf> traf) {
+    auto fragment = std::make_unique<SmfFragment>();
+    fragment->offset = offset;
+    fragment->trafs.push_back(std::move(traf));
+    movie.fragments.push_back(std::move(fragment));
+}
+
+CAacFrameTable BuildFragments(const SmfMovie& movie, uint64_t fileSize) {
+    CAacFrameTable table;
+    table.Build(SmfStbl(), fileSize, 44100, 1024);
+    table.AppendFragments(movie, 1, fileSize);
+    return table;
+}
+
+constexpr uint32_t kBaseIsMoof = 0x020000 | 0x08 | 0x10;
+
+TEST(FrameTableFragments, RunsPlaceSamplesFromTheirBase) {
+    SmfMovie movie;
+    // Sizes listed, offset from the moof; then a run that follows on.
+    AddFragment(movie, 100, MakeTraf(1, kBaseIsMoof, {{0x201, 50, 2, {7, 9}}, {0x200, 0, 1, {4}}}));
+    // Another track's fragment is passed over.
+    AddFragment(movie, 300, MakeTraf(2, kBaseIsMoof, {{0x201, 8, 1, {5}}}));
+    // An explicit base and default sizes with listed durations.
+    AddFragment(movie, 400, MakeTraf(1, 0x01 | 0x10, {{0x101, 4, 2, {2000, 1000}}}, 600));
+    const CAacFrameTable table = BuildFragments(movie, 1000);
+    ASSERT_EQ(5u, table.Count());
+    EXPECT_FALSE(table.Truncated());
+    const uint32_t offsets[] = {150, 157, 166, 604, 614};
+    const uint32_t sizes[] = {7, 9, 4, 10, 10};
+    const uint64_t starts[] = {0, 1024, 2048, 3072, 5072};
+    for (uint32_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(offsets[i], table.Frame(i).offset) << i;
+        EXPECT_EQ(sizes[i], table.Frame(i).size) << i;
+        EXPECT_EQ(starts[i], table.Frame(i).start) << i;
+    }
+    EXPECT_EQ(6072u, table.EndTime());
+}
+
+TEST(FrameTableFragmentsHostile, LyingRunsEndTheTable) {
+    SmfMovie negative;
+    AddFragment(negative, 10, MakeTraf(1, kBaseIsMoof, {{0x201, 0xFFFFFF00u, 1, {4}}}));
+    EXPECT_EQ(0u, BuildFragments(negative, 1000).Count());
+    EXPECT_TRUE(BuildFragments(negative, 1000).Truncated());
+
+    SmfMovie pastEnd;
+    AddFragment(pastEnd, 0, MakeTraf(1, kBaseIsMoof, {{0x201, 900, 3, {50, 50, 50}}}));
+    EXPECT_EQ(2u, BuildFragments(pastEnd, 1000).Count());
+
+    // A huge count of default-sized samples: no more than the file holds.
+    SmfMovie defaults;
+    AddFragment(defaults, 0, MakeTraf(1, kBaseIsMoof, {{0x001, 0, 0xFFFFFFFFu, {}}}));
+    const CAacFrameTable bounded = BuildFragments(defaults, 1000);
+    EXPECT_EQ(100u, bounded.Count());
+    EXPECT_TRUE(bounded.Truncated());
+
+    // ... and none at all when the default size is zero.
+    auto zero = MakeTraf(1, kBaseIsMoof, {{0x001, 0, 0xFFFFFFFFu, {}}});
+    zero->defaultSampleSize = 0;
+    SmfMovie empty;
+    AddFragment(empty, 0, std::move(zero));
+    EXPECT_EQ(0u, BuildFragments(empty, 1000).Count());
+
+    // A count beyond the listed entries.
+    SmfMovie listed;
+    AddFragment(listed, 0, MakeTraf(1, kBaseIsMoof, {{0x201, 0, 1000000, {1, 1}}}));
+    EXPECT_EQ(2u, BuildFragments(listed, 1000).Count());
+    EXPECT_TRUE(BuildFragments(listed, 1000).Truncated());
+}
+
+}  // namespace

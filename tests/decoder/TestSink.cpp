@@ -65,9 +65,11 @@ HRESULT CTestSink::QueryFilterInterface(REFIID iid, void** out) {
 }
 
 STDMETHODIMP CTestSink::Stop() {
-    // A full sink must let a blocked Receive go before the graph can stop.
+    // A full sink must let a blocked Receive go before the graph can stop;
+    // stopped first, so that the woken Receive drops its sample.
+    const HRESULT hr = CBaseFilter::Stop();
     ::SetEvent(m_wake.get());
-    return CBaseFilter::Stop();
+    return hr;
 }
 
 void CTestSink::Clear() {
