@@ -88,18 +88,29 @@ STDMETHODIMP CDlnaSinkFilter::Pause() {
     return CBaseFilter::Pause();
 }
 
+// The graph manager's event queue has locks of its own: events go out after
+// the filter lock is released.
 STDMETHODIMP CDlnaSinkFilter::Run(REFERENCE_TIME start) {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    const HRESULT hr = CBaseFilter::Run(start);
-    if (SUCCEEDED(hr) && m_endOfStream) NotifyEvent(EC_COMPLETE, S_OK, 0);
+    bool complete = false;
+    HRESULT hr;
+    {
+        CriticalSectionGuard lock(m_csFilter.Get());
+        hr = CBaseFilter::Run(start);
+        complete = SUCCEEDED(hr) && m_endOfStream;
+    }
+    if (complete) NotifyEvent(EC_COMPLETE, S_OK, 0);
     return hr;
 }
 
 void CDlnaSinkFilter::OnEndOfStream() {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    m_endOfStream = true;
+    bool running = false;
+    {
+        CriticalSectionGuard lock(m_csFilter.Get());
+        m_endOfStream = true;
+        running = m_state == State_Running;
+    }
     // A renderer reports completion only while running; Run reports it late.
-    if (m_state == State_Running) NotifyEvent(EC_COMPLETE, S_OK, 0);
+    if (running) NotifyEvent(EC_COMPLETE, S_OK, 0);
 }
 
 STDMETHODIMP CDlnaSinkFilter::GetBufferSize(DWORD* bytes) {

@@ -95,10 +95,7 @@ STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
     return S_OK;
 }
 
-FILTER_STATE CBaseFilter::State() noexcept {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    return m_state;
-}
+FILTER_STATE CBaseFilter::State() noexcept { return m_state; }
 
 REFERENCE_TIME CBaseFilter::StreamStart() noexcept {
     CriticalSectionGuard lock(m_csFilter.Get());
@@ -170,11 +167,7 @@ STDMETHODIMP CBaseFilter::QueryVendorInfo(LPWSTR* info) {
 }
 
 HRESULT CBaseFilter::NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2) {
-    IMediaEventSink* sink = nullptr;
-    {
-        CriticalSectionGuard lock(m_csFilter.Get());
-        sink = m_eventSink;
-    }
+    IMediaEventSink* sink = m_eventSink;
     if (!sink) return E_NOTIMPL;
     if (code == EC_COMPLETE && param2 == 0) param2 = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this));
     return sink->Notify(code, param1, param2);

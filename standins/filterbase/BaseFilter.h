@@ -2,11 +2,13 @@
 // graph membership and pin list. Derived filters own their pins and fill the
 // hooks; a pin's references count on its filter.
 //
-// Locking: m_csFilter guards the state, the clock, the graph membership and
-// every connection change. Filters with a streaming path add their own locks
-// and must take m_csFilter first.
+// Locking: m_csFilter guards state changes, the clock, the graph membership
+// and every connection change. Filters with a streaming path add their own
+// locks and take m_csFilter first; the streaming side itself never takes it
+// (it reads the state and the event sink without a lock).
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "common/ComPtr.h"
@@ -48,7 +50,8 @@ public:
     virtual CBasePin* PinAt(int index) = 0;
 
     CRITICAL_SECTION& FilterLock() noexcept { return m_csFilter.Get(); }
-    // A snapshot; exact only while the caller holds the filter lock.
+    // A snapshot; exact only while the caller holds the filter lock. Takes
+    // no lock, so the streaming side may ask.
     FILTER_STATE State() noexcept;
     bool IsStopped() noexcept { return State() == State_Stopped; }
     REFERENCE_TIME StreamStart() noexcept;
@@ -61,13 +64,13 @@ protected:
     virtual HRESULT QueryFilterInterface(REFIID iid, void** out);
 
     CriticalSection m_csFilter;
-    FILTER_STATE m_state = State_Stopped;
+    std::atomic<FILTER_STATE> m_state{State_Stopped};  // written under m_csFilter
     REFERENCE_TIME m_tStart = 0;
     ComPtr<IReferenceClock> m_clock;
     // Not counted: the graph holds the filter, a reference back would be a
     // cycle. Valid between JoinFilterGraph(graph) and JoinFilterGraph(null).
     IFilterGraph* m_graph = nullptr;
-    IMediaEventSink* m_eventSink = nullptr;
+    std::atomic<IMediaEventSink*> m_eventSink{nullptr};
     std::wstring m_name;
 
 private:

@@ -1,6 +1,7 @@
 #include "standins/filterbase/BasePin.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "standins/filterbase/Enumerators.h"
@@ -30,13 +31,19 @@ STDMETHODIMP_(ULONG) CBasePin::AddRef() { return m_filter->AddRef(); }
 STDMETHODIMP_(ULONG) CBasePin::Release() { return m_filter->Release(); }
 
 bool CBasePin::IsConnected() noexcept {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csPeer.Get());
     return static_cast<bool>(m_connected);
 }
 
 ComPtr<IPin> CBasePin::Peer() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csPeer.Get());
     return m_connected;
+}
+
+void CBasePin::SetPeer(IPin* peer) {
+    ComPtr<IPin> old(peer);
+    CriticalSectionGuard lock(m_csPeer.Get());
+    std::swap(old, m_connected);
 }
 
 HRESULT CBasePin::GetMediaType(int, CMediaType*) { return VFW_S_NO_MORE_ITEMS; }
@@ -54,7 +61,7 @@ HRESULT CBasePin::CompleteConnect(IPin*) { return S_OK; }
 HRESULT CBasePin::BreakConnect() { return S_OK; }
 
 void CBasePin::ClearConnection() {
-    m_connected.reset();
+    SetPeer(nullptr);
     m_mt.Clear();
 }
 
@@ -106,7 +113,7 @@ HRESULT CBasePin::TryTypesFrom(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEn
 HRESULT CBasePin::AttemptConnection(IPin* receiver, const CMediaType& mt) {
     HRESULT hr = CheckMediaType(mt);
     if (hr != S_OK) return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
-    m_connected = ComPtr<IPin>(receiver);
+    SetPeer(receiver);
     hr = SetMediaType(mt);
     if (SUCCEEDED(hr)) hr = receiver->ReceiveConnection(this, &mt.Get());
     if (SUCCEEDED(hr)) {
@@ -129,7 +136,7 @@ STDMETHODIMP CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* m
     CMediaType offered(*mt);
     hr = CheckMediaType(offered);
     if (hr != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
-    m_connected = ComPtr<IPin>(connector);
+    SetPeer(connector);
     hr = SetMediaType(offered);
     if (SUCCEEDED(hr)) hr = CompleteConnect(connector);
     if (FAILED(hr)) {
@@ -151,8 +158,7 @@ STDMETHODIMP CBasePin::Disconnect() {
 
 STDMETHODIMP CBasePin::ConnectedTo(IPin** pin) {
     if (!pin) return E_POINTER;
-    CriticalSectionGuard lock(m_lock);
-    *pin = ComPtr<IPin>(m_connected).detach();
+    *pin = Peer().detach();
     return *pin ? S_OK : VFW_E_NOT_CONNECTED;
 }
 

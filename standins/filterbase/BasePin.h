@@ -1,6 +1,8 @@
 // Base of every pin: connection, media type negotiation and the pin's
 // identity. References count on the owning filter. Connection changes run
-// under the filter lock the pin is given.
+// under the filter lock the pin is given; the streaming side reads the
+// connection through m_csPeer only, the innermost lock, never held while
+// calling out.
 #pragma once
 
 #include <string>
@@ -42,7 +44,7 @@ public:
     const wchar_t* Name() const noexcept { return m_name.c_str(); }
     PIN_DIRECTION Direction() const noexcept { return m_direction; }
     bool IsConnected() noexcept;
-    // The connected pin with a reference, or null.
+    // The connected pin with a reference, or null. Safe on the streaming side.
     ComPtr<IPin> Peer();
     // The connection's type; meaningful only while connected.
     const CMediaType& CurrentMediaType() const noexcept { return m_mt; }
@@ -75,6 +77,7 @@ protected:
 
     CBaseFilter* const m_filter;  // owns the pin
     CRITICAL_SECTION& m_lock;     // the filter lock
+    CriticalSection m_csPeer;  // innermost: m_connected is written under both locks
     ComPtr<IPin> m_connected;
     CMediaType m_mt;
     REFERENCE_TIME m_tSegmentStart = 0;
@@ -86,6 +89,7 @@ private:
     HRESULT TryTypesFrom(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types);
     HRESULT TryOwnTypes(IPin* receiver, const AM_MEDIA_TYPE* pattern);
     void ClearConnection();
+    void SetPeer(IPin* peer);
 
     const std::wstring m_name;
     const PIN_DIRECTION m_direction;

@@ -50,7 +50,7 @@ HRESULT CBaseInputPin::CheckSampleType(IMediaSample* sample) {
     CMediaType mt(*changed);
     DeleteTaskMemMediaType(changed);
     if (CheckMediaType(mt) != S_OK) return VFW_E_INVALIDMEDIATYPE;
-    CriticalSectionGuard lock(m_lock);
+    // Only the streaming thread looks at the type while the filter runs.
     return SetMediaType(mt);
 }
 

@@ -1,20 +1,34 @@
 #include "standins/filterbase/OutputPin.h"
 
+#include <utility>
+
 CBaseOutputPin::CBaseOutputPin(CBaseFilter* filter, CRITICAL_SECTION& lock, const wchar_t* name)
     : CBasePin(filter, lock, name, PINDIR_OUTPUT) {}
 
 HRESULT CBaseOutputPin::CompleteConnect(IPin* peer) {
-    HRESULT hr = ComPtr<IPin>(peer).query_to(IID_IMemInputPin, m_input);
-    if (FAILED(hr)) return VFW_E_NO_TRANSPORT;
-    hr = DecideAllocator();
-    if (FAILED(hr)) m_input.reset();
+    ComPtr<IMemInputPin> input;
+    if (FAILED(ComPtr<IPin>(peer).query_to(IID_IMemInputPin, input))) return VFW_E_NO_TRANSPORT;
+    {
+        CriticalSectionGuard lock(m_csPeer.Get());
+        m_input = input;
+    }
+    const HRESULT hr = DecideAllocator();
+    if (FAILED(hr)) {
+        CriticalSectionGuard lock(m_csPeer.Get());
+        m_input.reset();
+    }
     return hr;
 }
 
 HRESULT CBaseOutputPin::BreakConnect() {
-    if (m_allocator) m_allocator->Decommit();
-    m_allocator.reset();
-    m_input.reset();
+    ComPtr<IMemAllocator> allocator;
+    ComPtr<IMemInputPin> input;
+    {
+        CriticalSectionGuard lock(m_csPeer.Get());
+        std::swap(allocator, m_allocator);
+        std::swap(input, m_input);
+    }
+    if (allocator) allocator->Decommit();
     return S_OK;
 }
 
@@ -24,6 +38,7 @@ HRESULT CBaseOutputPin::TryAllocator(const ComPtr<IMemAllocator>& allocator, con
     if (FAILED(hr)) return hr;
     hr = m_input->NotifyAllocator(allocator.get(), FALSE);
     if (FAILED(hr)) return hr;
+    CriticalSectionGuard lock(m_csPeer.Get());
     m_allocator = allocator;
     return S_OK;
 }
@@ -46,12 +61,12 @@ HRESULT CBaseOutputPin::DecideAllocator() {
 }
 
 ComPtr<IMemInputPin> CBaseOutputPin::Input() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csPeer.Get());
     return m_input;
 }
 
 ComPtr<IMemAllocator> CBaseOutputPin::Allocator() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csPeer.Get());
     return m_allocator;
 }
 

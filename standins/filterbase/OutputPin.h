@@ -28,6 +28,8 @@ protected:
     HRESULT CompleteConnect(IPin* peer) override;
     HRESULT BreakConnect() override;
 
+    // Written under the filter lock and m_csPeer, read on the streaming side
+    // under m_csPeer alone.
     ComPtr<IMemAllocator> m_allocator;
     ComPtr<IMemInputPin> m_input;
 

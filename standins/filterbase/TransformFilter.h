@@ -3,8 +3,9 @@
 // Transform (one output sample per input sample) or Receive.
 //
 // Locks, in this order: the filter lock (m_csFilter) before the receive
-// lock (m_csReceive). The streaming thread holds only the receive lock while
-// it transforms and delivers. Stop decommits both allocators before it takes
+// lock (m_csReceive), and the pins' m_csPeer innermost. The streaming thread
+// holds only the receive lock while it transforms and delivers, and never
+// asks for the filter lock. Stop decommits both allocators before it takes
 // the receive lock, so a streaming thread waiting for a buffer wakes up and
 // lets go of it; the filter downstream must likewise wake a Receive that
 // blocks (it is stopped first).
