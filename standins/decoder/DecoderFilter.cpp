@@ -11,8 +11,7 @@ CAacDecoderFilter::CAacDecoderFilter()
     : CBaseFilter(CLSID_KisoMp4AacDecoder),
       m_input(this, m_csFilter.Get()),
       m_output(this, m_csFilter.Get(), this),
-      m_seeking(static_cast<IBaseFilter*>(this), this),
-      m_streamer(this) {}
+      m_seeking(static_cast<IBaseFilter*>(this), this) {}
 
 CAacDecoderFilter::~CAacDecoderFilter() {
     m_streamer.Stop();
@@ -45,7 +44,9 @@ STDMETHODIMP CAacDecoderFilter::Pause() {
     HRESULT hr = CBaseFilter::Pause();  // commits the output allocator
     if (FAILED(hr) || !wasStopped || !Track() || !m_output.IsConnected())
         return hr;
-    hr = m_streamer.Start(&m_track, m_reader.get(), m_output.Targets(), CurrentSegment());
+    StreamTargets targets = m_output.Targets();
+    targets.events = m_eventSink;
+    hr = m_streamer.Start(&m_track, m_reader.get(), std::move(targets), CurrentSegment());
     if (FAILED(hr))
         CBaseFilter::Stop();
     return hr;
@@ -111,21 +112,6 @@ HRESULT CAacDecoderFilter::Reposition(LONGLONG current, bool setCurrent, LONGLON
 }
 
 StreamSegment CAacDecoderFilter::CurrentSegment() {
-    const CAacFrameTable& frames = m_track.Frames();
-    LONGLONG current = 0, stop = 0;
-    {
-        CriticalSectionGuard position(m_csPosition.Get());
-        current = m_rtCurrent;
-        stop = std::min(m_rtStop, frames.Duration());
-    }
-    StreamSegment segment;
-    segment.firstFrame = frames.FrameAt(current);
-    // The frame that holds the stop position is the last one played.
-    segment.endFrame = frames.FrameAt(stop);
-    if (segment.endFrame < frames.Count() && frames.FrameStartTime(segment.endFrame) < stop)
-        ++segment.endFrame;
-    segment.endFrame = std::max(segment.endFrame, segment.firstFrame);
-    segment.start = frames.FrameStartTime(segment.firstFrame);
-    segment.stop = stop;
-    return segment;
+    CriticalSectionGuard position(m_csPosition.Get());
+    return SegmentFor(m_track.Frames(), m_rtCurrent, m_rtStop);
 }

@@ -4,8 +4,9 @@
 // the start to the frame that holds the position.
 //
 // Locks, in this order: the filter lock (m_csFilter) before the position
-// lock (m_csPosition). The streaming thread takes neither, so Stop and a
-// seek may hold the filter lock while they wait for it.
+// lock (m_csPosition). The streaming thread takes neither (it even reports
+// errors to the graph without the filter's help), so Stop and a seek may
+// hold the filter lock while they wait for it.
 #pragma once
 
 #include "AacTrack.h"

@@ -94,7 +94,8 @@ void CDecoderStreamer::DeliverSegment() {
             return;
         if (result == FrameResult::Failed) {
             m_targets.peer->EndOfStream();
-            m_filter->NotifyEvent(EC_ERRORABORT, failure, 0);
+            if (m_targets.events)
+                m_targets.events->Notify(EC_ERRORABORT, failure, 0);
             return;
         }
         break;  // a frame that cannot be read ends the stream

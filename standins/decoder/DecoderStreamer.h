@@ -7,26 +7,20 @@
 
 #include "AacTrack.h"
 #include "CommandThread.h"
+#include "StreamSegment.h"
 #include "common/ComPtr.h"
-#include "standins/filterbase/BaseFilter.h"
+#include "standins/filterbase/DShow.h"
 
 #include <memory>
 #include <vector>
 
-// Frames [firstFrame, endFrame), announced downstream as the segment
-// [start, stop) in media time; start is the first frame's time.
-struct StreamSegment {
-    uint32_t firstFrame = 0;
-    uint32_t endFrame = 0;
-    REFERENCE_TIME start = 0;
-    REFERENCE_TIME stop = 0;
-};
-
-// The output pin's connection as streaming starts.
+// The output pin's connection as streaming starts, and where errors go.
 struct StreamTargets {
     ComPtr<IPin> peer;
     ComPtr<IMemInputPin> input;
     ComPtr<IMemAllocator> allocator;
+    // Not counted, like the filter's own: the graph outlives streaming.
+    IMediaEventSink* events = nullptr;
 };
 
 class CDecoderStreamer {
@@ -37,7 +31,7 @@ public:
     // handed to the PCM step cut short.
     static constexpr uint32_t kMaxFrameBytes = 65536;
 
-    explicit CDecoderStreamer(CBaseFilter* filter) noexcept : m_filter(filter) {}
+    CDecoderStreamer() = default;
     ~CDecoderStreamer() { Stop(); }
     CDecoderStreamer(const CDecoderStreamer&) = delete;
     CDecoderStreamer& operator=(const CDecoderStreamer&) = delete;
@@ -61,7 +55,6 @@ private:
     FrameResult DeliverFrame(uint32_t index, HRESULT* failure);
     bool Interrupted() const noexcept { return ::InterlockedCompareExchange(&m_interrupt, 0, 0) != 0; }
 
-    CBaseFilter* const m_filter;  // owns this object
     CCommandThread m_thread;
     const CAacTrack* m_track = nullptr;
     ComPtr<IAsyncReader> m_reader;

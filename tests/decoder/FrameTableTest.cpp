@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "AacFrameTable.h"
+#include "StreamSegment.h"
 
 #include <vector>
 
@@ -340,6 +341,45 @@ TEST(FrameTableFragmentsHostile, LyingRunsEndTheTable) {
     AddFragment(listed, 0, MakeTraf(1, kBaseIsMoof, {{0x201, 0, 1000000, {1, 1}}}));
     EXPECT_EQ(2u, BuildFragments(listed, 1000).Count());
     EXPECT_TRUE(BuildFragments(listed, 1000).Truncated());
+}
+
+}  // namespace
+
+namespace {
+
+// ---- segments ----
+
+TEST(StreamSegment, RunsFromTheStartFrameToTheFrameHoldingTheStop) {
+    Tables t;
+    t.sizes = std::vector<uint32_t>(10, 1);
+    const CAacFrameTable table = BuildTable(t, 100, 1000);  // frames of 1.024 s
+    const int64_t frame = 10240000;
+
+    StreamSegment all = SegmentFor(table, 0, INT64_MAX);
+    EXPECT_EQ(0u, all.firstFrame);
+    EXPECT_EQ(10u, all.endFrame);
+    EXPECT_EQ(table.Duration(), all.stop);
+
+    StreamSegment middle = SegmentFor(table, frame * 2 + 5, frame * 5 + 1);
+    EXPECT_EQ(2u, middle.firstFrame);
+    EXPECT_EQ(6u, middle.endFrame);  // the stop lies just inside frame 5
+    EXPECT_EQ(frame * 2, middle.start);
+
+    StreamSegment onBoundary = SegmentFor(table, frame * 3, frame * 5);
+    EXPECT_EQ(3u, onBoundary.firstFrame);
+    EXPECT_EQ(5u, onBoundary.endFrame);  // frame 5 starts at the stop: not played
+
+    StreamSegment reversed = SegmentFor(table, frame * 7, frame * 2);
+    EXPECT_EQ(reversed.firstFrame, reversed.endFrame);
+
+    StreamSegment pastEnd = SegmentFor(table, table.Duration() + 1, INT64_MAX);
+    EXPECT_EQ(10u, pastEnd.firstFrame);
+    EXPECT_EQ(10u, pastEnd.endFrame);
+    EXPECT_EQ(table.Duration(), pastEnd.start);
+
+    StreamSegment negative = SegmentFor(table, -frame, -1);
+    EXPECT_EQ(0u, negative.firstFrame);
+    EXPECT_EQ(0u, negative.endFrame);
 }
 
 }  // namespace
