@@ -21,18 +21,15 @@ constexpr uint32_t kTrunSampleDuration = 0x100;
 constexpr uint32_t kTrunSampleSize = 0x200;
 
 const SmfTrex* FindTrex(const SmfMovie& movie, uint32_t trackId) {
-    if (!movie.mvex)
-        return nullptr;
+    if (!movie.mvex) return nullptr;
     for (const SmfTrex& trex : movie.mvex->trex)
-        if (trex.trackId == trackId)
-            return &trex;
+        if (trex.trackId == trackId) return &trex;
     return nullptr;
 }
 
 }  // namespace
 
-void CAacFrameTable::Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t timescale,
-                           uint32_t defaultDuration) {
+void CAacFrameTable::Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t timescale, uint32_t defaultDuration) {
     m_frames.clear();
     m_timescale = timescale;
     m_endTime = 0;
@@ -48,8 +45,7 @@ void CAacFrameTable::Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t time
     } else if (stsz) {
         samples = stsz->Count();
     }
-    if (samples < stbl.sampleCount)
-        m_truncated = true;
+    if (samples < stbl.sampleCount) m_truncated = true;
     if (samples > kMaxFrames) {
         samples = kMaxFrames;
         m_truncated = true;
@@ -70,8 +66,7 @@ void CAacFrameTable::Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t time
     bool stop = false;
     for (uint64_t chunk = 0; chunk < stco->Count() && sample < samples && !stop; ++chunk) {
         // The chunk map names the first chunk of each run, counting from 1.
-        for (const uint32_t* next = stsc->Entry(mapIndex + 1);
-             next && uint64_t(next[kStscFirstChunk]) <= chunk + 1;
+        for (const uint32_t* next = stsc->Entry(mapIndex + 1); next && uint64_t(next[kStscFirstChunk]) <= chunk + 1;
              next = stsc->Entry(mapIndex + 1)) {
             if (next[kStscFirstChunk] <= mapEntry[kStscFirstChunk]) {
                 stop = true;  // runs out of order: nothing after this can be placed
@@ -80,8 +75,7 @@ void CAacFrameTable::Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t time
             mapEntry = next;
             ++mapIndex;
         }
-        if (stop)
-            break;
+        if (stop) break;
         uint64_t position = stco->Entry(chunk)[0];
         for (uint32_t i = 0; i < mapEntry[kStscSamplesPerChunk] && sample < samples; ++i) {
             const uint32_t* sizeEntry = fixedSize ? &stbl.sampleSize : stsz->Entry(sample);
@@ -97,8 +91,7 @@ void CAacFrameTable::Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t time
             ++sample;
         }
     }
-    if (sample < samples)
-        m_truncated = true;
+    if (sample < samples) m_truncated = true;
     AssignTimes(stbl.stts.get(), defaultDuration);
 }
 
@@ -140,13 +133,13 @@ void CAacFrameTable::AppendFragments(const SmfMovie& movie, uint32_t trackId, ui
             }
             const uint32_t flags = traf->tfhdHead.flags;
             const uint64_t base = (flags & kTfhdBaseDataOffset) ? traf->baseDataOffset
-                                  : (flags & kTfhdBaseIsMoof) ? fragment->offset
-                                                               : previousEnd;
+                                  : (flags & kTfhdBaseIsMoof)   ? fragment->offset
+                                                                : previousEnd;
             RunDefaults defaults;
             defaults.duration = (flags & kTfhdDefaultDuration) ? traf->defaultSampleDuration
-                                : trex ? trex->defaultSampleDuration : 0;
-            defaults.size = (flags & kTfhdDefaultSize) ? traf->defaultSampleSize
-                            : trex ? trex->defaultSampleSize : 0;
+                                : trex                         ? trex->defaultSampleDuration
+                                                               : 0;
+            defaults.size = (flags & kTfhdDefaultSize) ? traf->defaultSampleSize : trex ? trex->defaultSampleSize : 0;
             uint64_t position = base;
             for (const auto& run : traf->runs) {
                 if (run->head.flags & kTrunDataOffset) {
@@ -158,16 +151,14 @@ void CAacFrameTable::AppendFragments(const SmfMovie& movie, uint32_t trackId, ui
                     }
                     position = uint64_t(start);
                 }
-                if (!AppendRun(*run, defaults, fileSize, position))
-                    return;
+                if (!AppendRun(*run, defaults, fileSize, position)) return;
             }
             previousEnd = position;
         }
     }
 }
 
-bool CAacFrameTable::AppendRun(const SmfTrun& run, const RunDefaults& defaults, uint64_t fileSize,
-                               uint64_t& position) {
+bool CAacFrameTable::AppendRun(const SmfTrun& run, const RunDefaults& defaults, uint64_t fileSize, uint64_t& position) {
     const uint32_t flags = run.head.flags;
     const SmfValueTable* samples = run.samples.get();
     const bool listed = samples && samples->WordsPerEntry() > 0;
@@ -178,8 +169,7 @@ bool CAacFrameTable::AppendRun(const SmfTrun& run, const RunDefaults& defaults, 
         return false;
     }
     uint64_t count = listed ? samples->Count() : run.sampleCount;
-    if (count < run.sampleCount)
-        m_truncated = true;
+    if (count < run.sampleCount) m_truncated = true;
     // Samples that are all the default size must each take room in the file.
     if (!(flags & kTrunSampleSize)) {
         if (defaults.size == 0) {
@@ -202,8 +192,7 @@ bool CAacFrameTable::AppendRun(const SmfTrun& run, const RunDefaults& defaults, 
             return false;
         }
         const uint32_t size = (flags & kTrunSampleSize) ? words[sizeWord] : defaults.size;
-        const uint32_t duration =
-            (flags & kTrunSampleDuration) ? words[durationWord] : defaults.duration;
+        const uint32_t duration = (flags & kTrunSampleDuration) ? words[durationWord] : defaults.duration;
         if (position + size > fileSize) {
             m_truncated = true;
             return false;
@@ -220,27 +209,20 @@ bool CAacFrameTable::AppendRun(const SmfTrun& run, const RunDefaults& defaults, 
 }
 
 int64_t CAacFrameTable::FrameStartTime(uint32_t index) const {
-    if (index >= m_frames.size())
-        return Duration();
+    if (index >= m_frames.size()) return Duration();
     return ScaleToReferenceTime(m_frames[index].start, m_timescale);
 }
 
-int64_t CAacFrameTable::Duration() const {
-    return ScaleToReferenceTime(m_endTime, m_timescale);
-}
+int64_t CAacFrameTable::Duration() const { return ScaleToReferenceTime(m_endTime, m_timescale); }
 
 uint32_t CAacFrameTable::FrameAt(int64_t time) const {
-    if (m_frames.empty())
-        return 0;
-    if (time <= 0)
-        return 0;
-    if (time >= Duration())
-        return Count();
+    if (m_frames.empty()) return 0;
+    if (time <= 0) return 0;
+    if (time >= Duration()) return Count();
     // Compared in reference time, so that a frame's own (floored) start time
     // finds that frame and not the one before it.
     const auto after = std::upper_bound(
-        m_frames.begin(), m_frames.end(), time, [this](int64_t t, const AacFrame& frame) {
-            return t < ScaleToReferenceTime(frame.start, m_timescale);
-        });
+        m_frames.begin(), m_frames.end(), time,
+        [this](int64_t t, const AacFrame& frame) { return t < ScaleToReferenceTime(frame.start, m_timescale); });
     return uint32_t((after - m_frames.begin()) - 1);
 }

@@ -24,8 +24,7 @@ public:
 
     // Builds the table of `stbl` for a file of `fileSize` bytes. Samples
     // without a time-to-sample entry get `defaultDuration` units.
-    void Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t timescale,
-               uint32_t defaultDuration);
+    void Build(const SmfStbl& stbl, uint64_t fileSize, uint32_t timescale, uint32_t defaultDuration);
     // Adds the samples of track `trackId` in the movie's fragments, in file
     // order, timed on from the end of the table so far.
     void AppendFragments(const SmfMovie& movie, uint32_t trackId, uint64_t fileSize);
@@ -54,8 +53,7 @@ private:
     void AssignTimes(const SmfValueTable* stts, uint32_t defaultDuration);
     // Appends one track run whose data starts at `position`; false when the
     // run leaves the file or the table is full. `position` moves past it.
-    bool AppendRun(const SmfTrun& run, const RunDefaults& defaults, uint64_t fileSize,
-                   uint64_t& position);
+    bool AppendRun(const SmfTrun& run, const RunDefaults& defaults, uint64_t fileSize, uint64_t& position);
 
     std::vector<AacFrame> m_frames;
     uint32_t m_timescale = 0;

@@ -19,9 +19,7 @@ public:
     const PcmLayout& Layout() const { return m_layout; }
     const CAacFrameTable& Frames() const { return m_frames; }
     // Absolute index of the first output sample of frame `index`.
-    uint64_t FirstSampleOf(uint32_t index) const {
-        return uint64_t(index) * m_layout.samplesPerFrame;
-    }
+    uint64_t FirstSampleOf(uint32_t index) const { return uint64_t(index) * m_layout.samplesPerFrame; }
 
 private:
     HRESULT Load(ISmfAbsStream* stream, uint64_t fileSize);

@@ -2,19 +2,13 @@
 
 CCommandThread::CCommandThread() = default;
 
-CCommandThread::~CCommandThread() {
-    Join();
-}
+CCommandThread::~CCommandThread() { Join(); }
 
 HRESULT CCommandThread::Start(LPTHREAD_START_ROUTINE proc, void* param) {
-    if (m_thread)
-        return E_UNEXPECTED;
-    if (!m_requestPosted)
-        m_requestPosted.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_replyPosted)
-        m_replyPosted.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!m_requestPosted || !m_replyPosted)
-        return HRESULT_FROM_WIN32(::GetLastError());
+    if (m_thread) return E_UNEXPECTED;
+    if (!m_requestPosted) m_requestPosted.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!m_replyPosted) m_replyPosted.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!m_requestPosted || !m_replyPosted) return HRESULT_FROM_WIN32(::GetLastError());
     ::ResetEvent(m_requestPosted.get());
     ::ResetEvent(m_replyPosted.get());
     DWORD id = 0;
@@ -24,8 +18,7 @@ HRESULT CCommandThread::Start(LPTHREAD_START_ROUTINE proc, void* param) {
 
 DWORD CCommandThread::Call(DWORD command) {
     CriticalSectionGuard lock(m_csCall.Get());
-    if (!m_thread)
-        return DWORD(E_UNEXPECTED);
+    if (!m_thread) return DWORD(E_UNEXPECTED);
     m_command = command;
     ::SetEvent(m_requestPosted.get());
     ::WaitForSingleObject(m_replyPosted.get(), INFINITE);
@@ -33,8 +26,7 @@ DWORD CCommandThread::Call(DWORD command) {
 }
 
 void CCommandThread::Join() {
-    if (!m_thread)
-        return;
+    if (!m_thread) return;
     ::WaitForSingleObject(m_thread.get(), INFINITE);
     m_thread.reset();
 }
@@ -45,10 +37,8 @@ DWORD CCommandThread::GetRequest() {
 }
 
 bool CCommandThread::CheckRequest(DWORD* command) {
-    if (::WaitForSingleObject(m_requestPosted.get(), 0) != WAIT_OBJECT_0)
-        return false;
-    if (command)
-        *command = m_command;
+    if (::WaitForSingleObject(m_requestPosted.get(), 0) != WAIT_OBJECT_0) return false;
+    if (command) *command = m_command;
     return true;
 }
 

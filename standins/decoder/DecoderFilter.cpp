@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-const CLSID CLSID_KisoMp4AacDecoder = {
-    0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
+const CLSID CLSID_KisoMp4AacDecoder = {0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
 
 CAacDecoderFilter::CAacDecoderFilter()
     : CBaseFilter(CLSID_KisoMp4AacDecoder),
@@ -13,13 +12,10 @@ CAacDecoderFilter::CAacDecoderFilter()
       m_output(this, m_csFilter.Get(), this),
       m_seeking(static_cast<IBaseFilter*>(this), this) {}
 
-CAacDecoderFilter::~CAacDecoderFilter() {
-    m_streamer.Stop();
-}
+CAacDecoderFilter::~CAacDecoderFilter() { m_streamer.Stop(); }
 
 CBasePin* CAacDecoderFilter::PinAt(int index) {
-    if (index == 0)
-        return &m_input;
+    if (index == 0) return &m_input;
     return index == 1 ? &m_output : nullptr;
 }
 
@@ -42,27 +38,22 @@ STDMETHODIMP CAacDecoderFilter::Pause() {
     CriticalSectionGuard lock(m_csFilter.Get());
     const bool wasStopped = m_state == State_Stopped;
     HRESULT hr = CBaseFilter::Pause();  // commits the output allocator
-    if (FAILED(hr) || !wasStopped || !Track() || !m_output.IsConnected())
-        return hr;
+    if (FAILED(hr) || !wasStopped || !Track() || !m_output.IsConnected()) return hr;
     StreamTargets targets = m_output.Targets();
     targets.events = m_eventSink;
     hr = m_streamer.Start(&m_track, m_reader.get(), std::move(targets), CurrentSegment());
-    if (FAILED(hr))
-        CBaseFilter::Stop();
+    if (FAILED(hr)) CBaseFilter::Stop();
     return hr;
 }
 
 HRESULT CAacDecoderFilter::OpenSource(IPin* peer) {
     ComPtr<IAsyncReader> reader;
-    if (FAILED(ComPtr<IPin>(peer).query_to(IID_IAsyncReader, reader)) || !reader)
-        return VFW_E_NO_TRANSPORT;
+    if (FAILED(ComPtr<IPin>(peer).query_to(IID_IAsyncReader, reader)) || !reader) return VFW_E_NO_TRANSPORT;
     LONGLONG length = 0;
     ComPtr<ISmfAbsStream> stream = CAsyncReaderStream::Create(reader.get(), &length);
-    if (!stream)
-        return E_FAIL;
+    if (!stream) return E_FAIL;
     const HRESULT hr = m_track.Open(stream.get(), uint64_t(length));
-    if (FAILED(hr))
-        return VFW_E_TYPE_NOT_ACCEPTED;
+    if (FAILED(hr)) return VFW_E_TYPE_NOT_ACCEPTED;
     m_reader = reader;
     CriticalSectionGuard position(m_csPosition.Get());
     m_rtCurrent = 0;
@@ -78,8 +69,7 @@ void CAacDecoderFilter::CloseSource() {
 
 HRESULT CAacDecoderFilter::Duration(LONGLONG* duration) {
     CriticalSectionGuard lock(m_csFilter.Get());
-    if (!Track())
-        return E_UNEXPECTED;
+    if (!Track()) return E_UNEXPECTED;
     *duration = m_track.Frames().Duration();
     return S_OK;
 }
@@ -88,26 +78,20 @@ void CAacDecoderFilter::Positions(LONGLONG* current, LONGLONG* stop) {
     CriticalSectionGuard lock(m_csFilter.Get());
     const LONGLONG duration = Track() ? m_track.Frames().Duration() : 0;
     CriticalSectionGuard position(m_csPosition.Get());
-    if (current)
-        *current = m_rtCurrent;
-    if (stop)
-        *stop = std::min(m_rtStop, duration);
+    if (current) *current = m_rtCurrent;
+    if (stop) *stop = std::min(m_rtStop, duration);
 }
 
-HRESULT CAacDecoderFilter::Reposition(LONGLONG current, bool setCurrent, LONGLONG stop,
-                                      bool setStop) {
+HRESULT CAacDecoderFilter::Reposition(LONGLONG current, bool setCurrent, LONGLONG stop, bool setStop) {
     CriticalSectionGuard lock(m_csFilter.Get());
     {
         CriticalSectionGuard position(m_csPosition.Get());
-        if (setCurrent)
-            m_rtCurrent = std::max<LONGLONG>(current, 0);
-        if (setStop)
-            m_rtStop = std::max<LONGLONG>(stop, 0);
+        if (setCurrent) m_rtCurrent = std::max<LONGLONG>(current, 0);
+        if (setStop) m_rtStop = std::max<LONGLONG>(stop, 0);
     }
     // Stopped, the new positions wait for the next Pause (the graph manager
     // repeats its last seek on every Stop, which is fine).
-    if (m_streamer.IsRunning())
-        m_streamer.Restart(CurrentSegment());
+    if (m_streamer.IsRunning()) m_streamer.Restart(CurrentSegment());
     return S_OK;
 }
 

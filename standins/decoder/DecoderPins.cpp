@@ -38,9 +38,7 @@ HRESULT CDecoderInputPin::CheckMediaType(const CMediaType& mt) {
     return IsEqualGUID(mt.Get().majortype, MEDIATYPE_Stream) ? S_OK : S_FALSE;
 }
 
-HRESULT CDecoderInputPin::CompleteConnect(IPin* peer) {
-    return m_decoder->OpenSource(peer);
-}
+HRESULT CDecoderInputPin::CompleteConnect(IPin* peer) { return m_decoder->OpenSource(peer); }
 
 HRESULT CDecoderInputPin::BreakConnect() {
     m_decoder->CloseSource();
@@ -49,11 +47,8 @@ HRESULT CDecoderInputPin::BreakConnect() {
 
 // ---- output ----
 
-CDecoderOutputPin::CDecoderOutputPin(CAacDecoderFilter* filter, CRITICAL_SECTION& lock,
-                                     IDecoderPosition* position)
-    : CBaseOutputPin(filter, lock, L"Output"),
-      m_decoder(filter),
-      m_seeking(static_cast<IPin*>(this), position) {}
+CDecoderOutputPin::CDecoderOutputPin(CAacDecoderFilter* filter, CRITICAL_SECTION& lock, IDecoderPosition* position)
+    : CBaseOutputPin(filter, lock, L"Output"), m_decoder(filter), m_seeking(static_cast<IPin*>(this), position) {}
 
 StreamTargets CDecoderOutputPin::Targets() {
     CriticalSectionGuard lock(m_lock);
@@ -68,50 +63,38 @@ StreamTargets CDecoderOutputPin::Targets() {
 
 HRESULT CDecoderOutputPin::CheckMediaType(const CMediaType& mt) {
     const CAacTrack* track = m_decoder->Track();
-    if (!track)
-        return VFW_E_NOT_CONNECTED;
+    if (!track) return VFW_E_NOT_CONNECTED;
     CMediaType ours;
     HRESULT hr = MakePcmMediaType(track->Layout(), &ours);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     const AM_MEDIA_TYPE& t = mt.Get();
     const WAVEFORMATEX* theirs = mt.WaveFormat();
     const WAVEFORMATEX* wanted = ours.WaveFormat();
-    if (!IsEqualGUID(t.majortype, MEDIATYPE_Audio) || !IsEqualGUID(t.subtype, MEDIASUBTYPE_PCM) ||
-        !theirs)
+    if (!IsEqualGUID(t.majortype, MEDIATYPE_Audio) || !IsEqualGUID(t.subtype, MEDIASUBTYPE_PCM) || !theirs)
         return S_FALSE;
-    const bool same = theirs->wFormatTag == wanted->wFormatTag &&
-                      theirs->nChannels == wanted->nChannels &&
+    const bool same = theirs->wFormatTag == wanted->wFormatTag && theirs->nChannels == wanted->nChannels &&
                       theirs->nSamplesPerSec == wanted->nSamplesPerSec &&
-                      theirs->wBitsPerSample == wanted->wBitsPerSample &&
-                      theirs->nBlockAlign == wanted->nBlockAlign &&
+                      theirs->wBitsPerSample == wanted->wBitsPerSample && theirs->nBlockAlign == wanted->nBlockAlign &&
                       theirs->nAvgBytesPerSec == wanted->nAvgBytesPerSec;
     return same ? S_OK : S_FALSE;
 }
 
 HRESULT CDecoderOutputPin::GetMediaType(int index, CMediaType* mt) {
     const CAacTrack* track = m_decoder->Track();
-    if (index != 0 || !track)
-        return VFW_S_NO_MORE_ITEMS;
+    if (index != 0 || !track) return VFW_S_NO_MORE_ITEMS;
     return MakePcmMediaType(track->Layout(), mt);
 }
 
-HRESULT CDecoderOutputPin::DecideBufferSize(IMemAllocator* allocator,
-                                            ALLOCATOR_PROPERTIES* request) {
+HRESULT CDecoderOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
     const CAacTrack* track = m_decoder->Track();
-    if (!track)
-        return VFW_E_NOT_CONNECTED;
+    if (!track) return VFW_E_NOT_CONNECTED;
     const long frameBytes = long(track->Layout().FrameBytes());
-    if (request->cBuffers < kMinBuffers)
-        request->cBuffers = kMinBuffers;
-    if (request->cbBuffer < frameBytes)
-        request->cbBuffer = frameBytes;
-    if (request->cbAlign < 1)
-        request->cbAlign = 1;
+    if (request->cBuffers < kMinBuffers) request->cBuffers = kMinBuffers;
+    if (request->cbBuffer < frameBytes) request->cbBuffer = frameBytes;
+    if (request->cbAlign < 1) request->cbAlign = 1;
     ALLOCATOR_PROPERTIES actual = {};
     const HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     return actual.cbBuffer < frameBytes || actual.cBuffers < 1 ? E_FAIL : S_OK;
 }
 

@@ -20,12 +20,11 @@ protected:
 
 class CDecoderSeeking : public IMediaSeeking {
 public:
-    static constexpr DWORD kCapabilities =
-        AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
-        AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
+    static constexpr DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
+                                           AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
+                                           AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
 
-    CDecoderSeeking(IUnknown* owner, IDecoderPosition* position) noexcept
-        : m_owner(owner), m_position(position) {}
+    CDecoderSeeking(IUnknown* owner, IDecoderPosition* position) noexcept : m_owner(owner), m_position(position) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return m_owner->QueryInterface(iid, out); }
     STDMETHODIMP_(ULONG) AddRef() override { return m_owner->AddRef(); }
@@ -43,8 +42,7 @@ public:
     STDMETHODIMP GetCurrentPosition(LONGLONG* current) override;
     STDMETHODIMP ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
                                    const GUID* sourceFormat) override;
-    STDMETHODIMP SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                              DWORD stopFlags) override;
+    STDMETHODIMP SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override;
     STDMETHODIMP GetPositions(LONGLONG* current, LONGLONG* stop) override;
     STDMETHODIMP GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
     STDMETHODIMP SetRate(double rate) override;

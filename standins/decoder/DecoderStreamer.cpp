@@ -7,15 +7,12 @@
 #include <algorithm>
 #include <cstring>
 
-HRESULT CDecoderStreamer::Start(const CAacTrack* track, IAsyncReader* reader,
-                                StreamTargets targets, const StreamSegment& segment) {
-    if (m_thread.IsRunning())
-        return E_UNEXPECTED;
-    if (!track || !reader || !targets.peer || !targets.input || !targets.allocator)
-        return VFW_E_NOT_CONNECTED;
+HRESULT CDecoderStreamer::Start(const CAacTrack* track, IAsyncReader* reader, StreamTargets targets,
+                                const StreamSegment& segment) {
+    if (m_thread.IsRunning()) return E_UNEXPECTED;
+    if (!track || !reader || !targets.peer || !targets.input || !targets.allocator) return VFW_E_NOT_CONNECTED;
     m_decoder = CreateFrameDecoder(*track);
-    if (!m_decoder)
-        return E_OUTOFMEMORY;
+    if (!m_decoder) return E_OUTOFMEMORY;
     m_track = track;
     m_reader = ComPtr<IAsyncReader>(reader);
     m_targets = std::move(targets);
@@ -31,8 +28,7 @@ HRESULT CDecoderStreamer::Start(const CAacTrack* track, IAsyncReader* reader,
 }
 
 void CDecoderStreamer::Restart(const StreamSegment& segment) {
-    if (!m_thread.IsRunning())
-        return;
+    if (!m_thread.IsRunning()) return;
     ::InterlockedExchange(&m_interrupt, 1);
     m_targets.peer->BeginFlush();  // a Receive blocked on a full sink returns
     m_thread.Call(CMD_SEEK);
@@ -43,8 +39,7 @@ void CDecoderStreamer::Restart(const StreamSegment& segment) {
 }
 
 void CDecoderStreamer::Stop() {
-    if (!m_thread.IsRunning())
-        return;
+    if (!m_thread.IsRunning()) return;
     ::InterlockedExchange(&m_interrupt, 1);
     // Wake both places the thread can block: a Receive downstream and a
     // GetBuffer waiting for a sample that downstream still holds.
@@ -59,22 +54,20 @@ void CDecoderStreamer::Stop() {
     m_track = nullptr;
 }
 
-DWORD WINAPI CDecoderStreamer::ThreadProc(void* param) {
-    return static_cast<CDecoderStreamer*>(param)->CommandLoop();
-}
+DWORD WINAPI CDecoderStreamer::ThreadProc(void* param) { return static_cast<CDecoderStreamer*>(param)->CommandLoop(); }
 
 DWORD CDecoderStreamer::CommandLoop() {
     for (;;) {
         const DWORD command = m_thread.GetRequest();
         m_thread.Reply(S_OK);
         switch (command) {
-        case CMD_EXIT:
-            return 0;
-        case CMD_RUN:
-            DeliverSegment();
-            break;
-        default:  // CMD_SEEK: already idle
-            break;
+            case CMD_EXIT:
+                return 0;
+            case CMD_RUN:
+                DeliverSegment();
+                break;
+            default:  // CMD_SEEK: already idle
+                break;
         }
     }
 }
@@ -83,19 +76,15 @@ void CDecoderStreamer::DeliverSegment() {
     m_decoder->Reset();
     m_targets.peer->NewSegment(m_segment.start, m_segment.stop, 1.0);
     for (uint32_t index = m_segment.firstFrame; index < m_segment.endFrame; ++index) {
-        if (m_thread.CheckRequest(nullptr))
-            return;
+        if (m_thread.CheckRequest(nullptr)) return;
         HRESULT failure = S_OK;
         const FrameResult result = DeliverFrame(index, &failure);
-        if (result == FrameResult::Delivered)
-            continue;
+        if (result == FrameResult::Delivered) continue;
         // Flushing for a stop or seek makes every step fail: that is no error.
-        if (Interrupted() || result == FrameResult::Refused)
-            return;
+        if (Interrupted() || result == FrameResult::Refused) return;
         if (result == FrameResult::Failed) {
             m_targets.peer->EndOfStream();
-            if (m_targets.events)
-                m_targets.events->Notify(EC_ERRORABORT, failure, 0);
+            if (m_targets.events) m_targets.events->Notify(EC_ERRORABORT, failure, 0);
             return;
         }
         break;  // a frame that cannot be read ends the stream
@@ -118,11 +107,9 @@ CDecoderStreamer::FrameResult CDecoderStreamer::DeliverFrame(uint32_t index, HRE
     ComPtr<IMediaSample> sample;
     HRESULT hr = m_targets.allocator->GetBuffer(sample.put(), nullptr, nullptr, 0);
     BYTE* buffer = nullptr;
-    if (SUCCEEDED(hr))
-        hr = sample->GetPointer(&buffer);
+    if (SUCCEEDED(hr)) hr = sample->GetPointer(&buffer);
     const long bytes = long(layout.FrameBytes());
-    if (SUCCEEDED(hr) && sample->GetSize() < bytes)
-        hr = VFW_E_BUFFER_OVERFLOW;
+    if (SUCCEEDED(hr) && sample->GetSize() < bytes) hr = VFW_E_BUFFER_OVERFLOW;
     if (FAILED(hr)) {
         *failure = hr;
         // Decommitted: the filter is stopping.
@@ -135,16 +122,14 @@ CDecoderStreamer::FrameResult CDecoderStreamer::DeliverFrame(uint32_t index, HRE
     // run on without gaps whatever the track's clock.
     const uint64_t origin = m_track->FirstSampleOf(m_segment.firstFrame);
     REFERENCE_TIME start = ScaleToReferenceTime(firstSample - origin, layout.rate);
-    REFERENCE_TIME stop =
-        ScaleToReferenceTime(firstSample + layout.samplesPerFrame - origin, layout.rate);
+    REFERENCE_TIME stop = ScaleToReferenceTime(firstSample + layout.samplesPerFrame - origin, layout.rate);
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(index == m_segment.firstFrame ? TRUE : FALSE);
     sample->SetPreroll(FALSE);
 
     hr = m_targets.input->Receive(sample.get());
-    if (hr == S_OK)
-        return FrameResult::Delivered;
+    if (hr == S_OK) return FrameResult::Delivered;
     *failure = hr;
     // A stopped or flushing filter downstream wants no more; that is no error.
     return FAILED(hr) && hr != VFW_E_WRONG_STATE ? FrameResult::Failed : FrameResult::Refused;

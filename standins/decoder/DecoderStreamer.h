@@ -38,8 +38,7 @@ public:
 
     // Starts the thread on `segment`. The track and reader must stay
     // unchanged until Stop.
-    HRESULT Start(const CAacTrack* track, IAsyncReader* reader, StreamTargets targets,
-                  const StreamSegment& segment);
+    HRESULT Start(const CAacTrack* track, IAsyncReader* reader, StreamTargets targets, const StreamSegment& segment);
     // Flushes downstream and streams `segment` instead.
     void Restart(const StreamSegment& segment);
     // Wakes the thread wherever it blocks, ends it and waits for it.

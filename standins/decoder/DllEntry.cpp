@@ -10,10 +10,7 @@ const CFactoryTemplate kTemplates[] = {
 }  // namespace
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    return FilterDllGetClassObject(kTemplates, sizeof kTemplates / sizeof kTemplates[0], clsid,
-                                   iid, out);
+    return FilterDllGetClassObject(kTemplates, sizeof kTemplates / sizeof kTemplates[0], clsid, iid, out);
 }
 
-STDAPI DllCanUnloadNow() {
-    return FilterDllCanUnloadNow();
-}
+STDAPI DllCanUnloadNow() { return FilterDllCanUnloadNow(); }

@@ -13,8 +13,7 @@ public:
     explicit CToneFrameDecoder(const PcmLayout& layout) : m_layout(layout) {}
 
     void Reset() override {}
-    void DecodeFrame(const uint8_t* data, size_t size, uint64_t firstSample,
-                     int16_t* pcm) override;
+    void DecodeFrame(const uint8_t* data, size_t size, uint64_t firstSample, int16_t* pcm) override;
 
     // The tone's value at absolute sample `index` for a `rate` Hz stream.
     static int16_t SampleAt(uint64_t index, uint32_t rate);

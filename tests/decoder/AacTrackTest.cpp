@@ -29,8 +29,7 @@ std::vector<ProbeRecord> ReadProbeRecords() {
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         ProbeRecord r;
-        if (fields >> r.file >> r.rate >> r.channels >> r.timescale >> r.durationTs)
-            records.push_back(r);
+        if (fields >> r.file >> r.rate >> r.channels >> r.timescale >> r.durationTs) records.push_back(r);
     }
     return records;
 }
@@ -81,8 +80,7 @@ TEST(AacTrack, OpensThroughTheFileStream) {
     struct Releaser {
         void operator()(ISmfAbsStream* s) const { s->Release(); }
     };
-    std::unique_ptr<ISmfAbsStream, Releaser> stream(
-        OpenFileStream(L"" TRN_TESTDATA_DIR "/aac-48000-stereo.mp4"));
+    std::unique_ptr<ISmfAbsStream, Releaser> stream(OpenFileStream(L"" TRN_TESTDATA_DIR "/aac-48000-stereo.mp4"));
     CAacTrack track;
     ASSERT_EQ(S_OK, track.Open(stream.get(), stream->StreamSize()));
     EXPECT_EQ(48u, track.Frames().Count());
@@ -95,11 +93,9 @@ TEST(AacTrack, OpensThroughTheFileStream) {
 std::vector<uint8_t> WithSbrSignalled(std::vector<uint8_t> bytes) {
     const uint8_t dsiTag[] = {0x05, 0x80, 0x80, 0x80, 0x05};
     auto at = std::search(bytes.begin(), bytes.end(), std::begin(dsiTag), std::end(dsiTag));
-    if (at == bytes.end())
-        return {};
+    if (at == bytes.end()) return {};
     const size_t flagByte = size_t(at - bytes.begin()) + sizeof dsiTag + 4;
-    if (bytes[flagByte - 2] != 0x56 || bytes[flagByte] != 0x00)
-        return {};
+    if (bytes[flagByte - 2] != 0x56 || bytes[flagByte] != 0x00) return {};
     bytes[flagByte] = 0x80;
     return bytes;
 }

@@ -24,26 +24,20 @@ std::wstring g_decoderPath;
 
 typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
 
-const CLSID CLSID_Decoder = {
-    0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
+const CLSID CLSID_Decoder = {0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
 
 const wchar_t kRendererPin[] = L"Audio Input pin (rendered)";
 const DWORD kWaitMs = 20000;
 
-std::wstring Widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-std::string TestDataPath(const std::string& name) {
-    return std::string(TRN_TESTDATA_DIR "/") + name;
-}
+std::string TestDataPath(const std::string& name) { return std::string(TRN_TESTDATA_DIR "/") + name; }
 
 // The file as the file source opens it (the prefix maps Z: to /).
 std::wstring WindowsPath(const std::string& unixPath) {
     std::wstring path = L"Z:" + Widen(unixPath);
     for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
+        if (c == L'/') c = L'\\';
     return path;
 }
 
@@ -54,8 +48,8 @@ std::vector<BYTE> ReadAll(const std::string& path) {
 
 // Writes a file beside the test; its full Windows path.
 std::string WriteTestFile(const std::string& name, const std::vector<BYTE>& bytes) {
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     char full[MAX_PATH] = {};
     ::GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
     return full;
@@ -67,8 +61,7 @@ std::string MakeSbrSample() {
     std::vector<BYTE> bytes = ReadAll(TestDataPath("aac-22050-mono.mp4"));
     const BYTE tag[] = {0x05, 0x80, 0x80, 0x80, 0x05};
     auto at = std::search(bytes.begin(), bytes.end(), std::begin(tag), std::end(tag));
-    if (at == bytes.end())
-        return std::string();
+    if (at == bytes.end()) return std::string();
     bytes[size_t(at - bytes.begin()) + sizeof tag + 4] = 0x80;
     return WriteTestFile("decoder-sbr-22050.mp4", bytes);
 }
@@ -99,26 +92,22 @@ std::vector<BYTE> ExpectedPcm(const CAacTrack& track, uint32_t firstFrame) {
 
 ComPtr<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION wanted) {
     ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.put())))
-        return nullptr;
+    if (FAILED(filter->EnumPins(pins.put()))) return nullptr;
     ComPtr<IPin> pin;
     while (pins->Next(1, pin.put(), nullptr) == S_OK) {
         PIN_DIRECTION direction;
-        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == wanted)
-            return pin;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == wanted) return pin;
     }
     return nullptr;
 }
 
 ComPtr<IPin> FindRendererInputPin(IGraphBuilder* graph) {
     ComPtr<IEnumFilters> filters;
-    if (FAILED(graph->EnumFilters(filters.put())))
-        return nullptr;
+    if (FAILED(graph->EnumFilters(filters.put()))) return nullptr;
     ComPtr<IBaseFilter> filter;
     while (filters->Next(1, filter.put(), nullptr) == S_OK) {
         ComPtr<IPin> pin;
-        if (SUCCEEDED(filter->FindPin(kRendererPin, pin.put())))
-            return pin;
+        if (SUCCEEDED(filter->FindPin(kRendererPin, pin.put()))) return pin;
     }
     return nullptr;
 }
@@ -146,8 +135,7 @@ protected:
     }
 
     void TearDown() override {
-        if (m_control)
-            m_control->Stop();
+        if (m_control) m_control->Stop();
         m_sink.reset();
         m_decoderOut.reset();
         m_decoder.reset();
@@ -159,17 +147,16 @@ protected:
 
     // File source → decoder, as the transcoder builds it.
     void BuildSourceAndDecoder(const std::string& file) {
-        const std::wstring path =
-            file.find(':') == std::string::npos ? WindowsPath(file) : Widen(file);
-        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_IGraphBuilder, m_graph.put_void()));
+        const std::wstring path = file.find(':') == std::string::npos ? WindowsPath(file) : Widen(file);
+        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                           m_graph.put_void()));
         ASSERT_EQ(S_OK, m_graph.query_to(IID_IMediaControl, m_control));
         ASSERT_EQ(S_OK, m_graph.query_to(IID_IMediaSeeking, m_seeking));
         ASSERT_EQ(S_OK, m_seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME));
 
         ComPtr<IBaseFilter> source;
-        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_IBaseFilter, source.put_void()));
+        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                           source.put_void()));
         ASSERT_EQ(S_OK, m_graph->AddFilter(source.get(), nullptr));
         ComPtr<IFileSourceFilter> load;
         ASSERT_EQ(S_OK, source.query_to(IID_IFileSourceFilter, load));
@@ -199,8 +186,7 @@ protected:
 
     void BuildWithSink(const std::string& path) {
         BuildSourceAndDecoder(path);
-        if (!HasFatalFailure())
-            AttachSink();
+        if (!HasFatalFailure()) AttachSink();
     }
 
     // Runs to the end of the stream and stops; the bytes that arrived.
@@ -214,8 +200,8 @@ protected:
     }
 
     void Seek(IMediaSeeking* seeking, REFERENCE_TIME position) {
-        ASSERT_EQ(S_OK, seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                              AM_SEEKING_NoPositioning));
+        ASSERT_EQ(S_OK,
+                  seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));
     }
 
     ComPtr<IMediaSeeking> DecoderSeeking() {
@@ -334,8 +320,7 @@ TEST_F(DecoderGraphTest, SeekStartsAtTheFrameThatHoldsThePosition) {
     // Mid-frame, exactly on a frame's start, and repeated while stopped.
     for (const REFERENCE_TIME position : {REFERENCE_TIME(5000000), track.Frames().FrameStartTime(7)}) {
         const uint32_t frame = track.Frames().FrameAt(position);
-        for (int i = 0; i < 3; ++i)
-            Seek(m_seeking.get(), position);
+        for (int i = 0; i < 3; ++i) Seek(m_seeking.get(), position);
         const std::vector<BYTE> tail = RunToEnd();
         ASSERT_EQ(full.size() - size_t(frame) * frameBytes, tail.size()) << position;
         EXPECT_TRUE(std::equal(tail.begin(), tail.end(), full.begin() + size_t(frame) * frameBytes));
@@ -420,11 +405,10 @@ TEST_F(DecoderGraphTest, SamplesPastTheEndOfTheFileEndTheStreamCleanly) {
 TEST_F(DecoderGraphTest, RefusesASourceWithoutAacAudio) {
     for (const std::string name : {"ffprobe.txt", "README"}) {
         SCOPED_TRACE(name);
-        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_IGraphBuilder, m_graph.put_void()));
+        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                           m_graph.put_void()));
         ComPtr<IBaseFilter> source;
-        ASSERT_EQ(S_OK, m_graph->AddSourceFilter(WindowsPath(TestDataPath(name)).c_str(), nullptr,
-                                                 source.put()));
+        ASSERT_EQ(S_OK, m_graph->AddSourceFilter(WindowsPath(TestDataPath(name)).c_str(), nullptr, source.put()));
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(S_OK, m_getClassObject(CLSID_Decoder, IID_IClassFactory, factory.put_void()));
         ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IBaseFilter, m_decoder.put_void()));
@@ -478,8 +462,8 @@ TEST_F(DecoderGraphTest, OutputPinSeeksTheSamePosition) {
 
     Seek(pinSeeking.get(), 4000000);
     REFERENCE_TIME back = -1500000;  // relative to the current position
-    ASSERT_EQ(S_OK, pinSeeking->SetPositions(&back, AM_SEEKING_RelativePositioning | AM_SEEKING_ReturnTime,
-                                             nullptr, AM_SEEKING_NoPositioning));
+    ASSERT_EQ(S_OK, pinSeeking->SetPositions(&back, AM_SEEKING_RelativePositioning | AM_SEEKING_ReturnTime, nullptr,
+                                             AM_SEEKING_NoPositioning));
     EXPECT_EQ(2500000, back);
     LONGLONG current = 0;
     EXPECT_EQ(S_OK, DecoderSeeking()->GetCurrentPosition(&current));

@@ -15,8 +15,7 @@ std::unique_ptr<SmfValueTable> MakeTable(uint32_t words, const std::vector<uint3
     for (uint32_t done = 0; done < entries;) {
         const uint32_t n = std::min(entries - done, SmfValueTable::kBlockEntries);
         SmfValueTable::Block* block = table->AddBlock(n);
-        std::copy(values.begin() + size_t(done) * words, values.begin() + size_t(done + n) * words,
-                  block->words.get());
+        std::copy(values.begin() + size_t(done) * words, values.begin() + size_t(done + n) * words, block->words.get());
         table->CommitBlock(block, n);
         done += n;
     }
@@ -26,7 +25,7 @@ std::unique_ptr<SmfValueTable> MakeTable(uint32_t words, const std::vector<uint3
 struct Tables {
     std::vector<uint32_t> sizes;  // stsz entries
     uint32_t fixedSize = 0;
-    int64_t declaredCount = -1;   // stsz sample count; -1: the entries
+    int64_t declaredCount = -1;  // stsz sample count; -1: the entries
     std::vector<uint32_t> chunkOffsets = {0};
     std::vector<uint32_t> chunkMap = {1, 1000, 1};  // first chunk, samples per chunk, sdi
     std::vector<uint32_t> timeToSample = {1000, 1024};
@@ -265,10 +264,8 @@ std::unique_ptr<SmfTraf> MakeTraf(uint32_t trackId, uint32_t tfhdFlags, std::vec
         run->dataOffset = spec.dataOffset;
         run->sampleCount = spec.sampleCount;
         uint32_t words = 0;
-        for (uint32_t bit = 0x100; bit <= 0x800; bit <<= 1)
-            words += (spec.flags & bit) ? 1 : 0;
-        if (words)
-            run->samples = MakeTable(words, spec.words);
+        for (uint32_t bit = 0x100; bit <= 0x800; bit <<= 1) words += (spec.flags & bit) ? 1 : 0;
+        if (words) run->samples = MakeTable(words, spec.words);
         traf->runs.push_back(std::move(run));
     }
     return traf;

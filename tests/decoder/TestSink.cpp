@@ -1,12 +1,10 @@
 #include "TestSink.h"
 
-CTestSinkPin::CTestSinkPin(CTestSink* sink)
-    : CBaseInputPin(sink, sink->FilterLock(), L"In"), m_sink(sink) {}
+CTestSinkPin::CTestSinkPin(CTestSink* sink) : CBaseInputPin(sink, sink->FilterLock(), L"In"), m_sink(sink) {}
 
 HRESULT CTestSinkPin::CheckMediaType(const CMediaType& mt) {
     const WAVEFORMATEX* wfx = mt.WaveFormat();
-    return IsEqualGUID(mt.Get().majortype, MEDIATYPE_Audio) &&
-                   IsEqualGUID(mt.Get().subtype, MEDIASUBTYPE_PCM) && wfx &&
+    return IsEqualGUID(mt.Get().majortype, MEDIATYPE_Audio) && IsEqualGUID(mt.Get().subtype, MEDIASUBTYPE_PCM) && wfx &&
                    wfx->wBitsPerSample == 16
                ? S_OK
                : S_FALSE;
@@ -19,8 +17,7 @@ STDMETHODIMP CTestSinkPin::Receive(IMediaSample* sample) {
 
 STDMETHODIMP CTestSinkPin::EndOfStream() {
     const HRESULT hr = CBaseInputPin::EndOfStream();
-    if (hr == S_OK)
-        m_sink->OnEndOfStream();
+    if (hr == S_OK) m_sink->OnEndOfStream();
     return hr;
 }
 
@@ -42,8 +39,7 @@ STDMETHODIMP CTestSinkPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
 }
 
 // {3E0C8F44-5D0B-4B8E-9B54-6C1A2F7D9E01}: test only, never registered.
-static const CLSID CLSID_TestSink = {
-    0x3E0C8F44, 0x5D0B, 0x4B8E, {0x9B, 0x54, 0x6C, 0x1A, 0x2F, 0x7D, 0x9E, 0x01}};
+static const CLSID CLSID_TestSink = {0x3E0C8F44, 0x5D0B, 0x4B8E, {0x9B, 0x54, 0x6C, 0x1A, 0x2F, 0x7D, 0x9E, 0x01}};
 
 CTestSink::CTestSink()
     : CBaseFilter(CLSID_TestSink),
@@ -143,12 +139,10 @@ HRESULT CTestSink::OnReceive(IMediaSample* sample) {
     if (block) {
         ::SetEvent(m_blocked.get());
         ::WaitForSingleObject(m_wake.get(), INFINITE);
-        if (m_pin.IsFlushing() || IsStopped())
-            return S_FALSE;
+        if (m_pin.IsFlushing() || IsStopped()) return S_FALSE;
     }
     BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)))
-        return E_FAIL;
+    if (FAILED(sample->GetPointer(&data))) return E_FAIL;
     const long length = sample->GetActualDataLength();
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
@@ -176,8 +170,7 @@ void CTestSink::OnEndFlush() {
     m_flushMark = m_bytes.size();
     ::ResetEvent(m_ended.get());
     // Blocking resumes for what comes after the flush.
-    if (m_blockAfter != kNoLimit)
-        ::ResetEvent(m_wake.get());
+    if (m_blockAfter != kNoLimit) ::ResetEvent(m_wake.get());
 }
 
 void CTestSink::OnNewSegment(REFERENCE_TIME start) {

@@ -43,9 +43,9 @@ public:
     IPin* Pin() noexcept { return &m_pin; }
 
     // Test side.
-    void Clear();                       // forgets what arrived
-    void BlockAfter(long samples);      // kNoLimit: never block
-    void Unblock();                     // lets a blocked Receive go on
+    void Clear();                   // forgets what arrived
+    void BlockAfter(long samples);  // kNoLimit: never block
+    void Unblock();                 // lets a blocked Receive go on
     bool WaitUntilBlocked(DWORD timeoutMs);
     bool WaitForEndOfStream(DWORD timeoutMs);
     std::vector<BYTE> Bytes();
@@ -78,7 +78,7 @@ private:
     long m_blockAfter = kNoLimit;
     long m_flushes = 0;
     long m_ends = 0;
-    UniqueHandle m_blocked;   // manual: a Receive is blocked
-    UniqueHandle m_wake;      // manual: blocked Receives return
-    UniqueHandle m_ended;     // manual: end of stream arrived
+    UniqueHandle m_blocked;  // manual: a Receive is blocked
+    UniqueHandle m_wake;     // manual: blocked Receives return
+    UniqueHandle m_ended;    // manual: end of stream arrived
 };

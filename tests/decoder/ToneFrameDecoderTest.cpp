@@ -25,8 +25,7 @@ TEST(ToneFrameDecoder, TwoRunsGiveTheSameSamples) {
 }
 
 TEST(ToneFrameDecoder, OutputFromAFrameIsTheTailOfTheFullOutput) {
-    for (const PcmLayout layout : {PcmLayout{22050, 1, 1024}, PcmLayout{44100, 1, 2048},
-                                   PcmLayout{48000, 6, 1024}}) {
+    for (const PcmLayout layout : {PcmLayout{22050, 1, 1024}, PcmLayout{44100, 1, 2048}, PcmLayout{48000, 6, 1024}}) {
         const std::vector<int16_t> full = Decode(layout, 0, 40);
         const std::vector<int16_t> tail = Decode(layout, 17, 23);
         const size_t skip = size_t(17) * layout.samplesPerFrame * layout.channels;
@@ -44,8 +43,7 @@ TEST(ToneFrameDecoder, IsA440HzToneWithoutJumps) {
     for (size_t i = 2; i < pcm.size(); i += 2) {
         EXPECT_EQ(pcm[i], pcm[i + 1]) << "channels differ at " << i;
         ASSERT_LE(std::abs(pcm[i] - pcm[i - 2]), step) << i;
-        if ((pcm[i - 2] < 0) != (pcm[i] < 0))
-            ++crossings;
+        if ((pcm[i - 2] < 0) != (pcm[i] < 0)) ++crossings;
         peak = std::max(peak, std::abs(int(pcm[i])));
     }
     const double seconds = double(pcm.size() / 2) / 44100;
@@ -57,8 +55,7 @@ TEST(ToneFrameDecoder, PhaseStaysExactFarIntoTheStream) {
     // A day into a 48 kHz stream the tone is where a fresh start puts it.
     const uint64_t day = 86400ull * 48000;
     for (uint64_t i = 0; i < 1000; ++i)
-        EXPECT_EQ(CToneFrameDecoder::SampleAt(i, 48000),
-                  CToneFrameDecoder::SampleAt(day + i, 48000));
+        EXPECT_EQ(CToneFrameDecoder::SampleAt(i, 48000), CToneFrameDecoder::SampleAt(day + i, 48000));
 }
 
 }  // namespace
