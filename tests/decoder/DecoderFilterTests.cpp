@@ -12,6 +12,8 @@
 #include "common/SmfAbsStreamImpl.h"
 #include "common/UniqueResource.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -23,6 +25,7 @@ namespace {
 std::wstring g_decoderPath;
 
 typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
+typedef HRESULT(STDAPICALLTYPE* CanUnloadFn)();
 
 const CLSID CLSID_Decoder = {0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
 
@@ -119,6 +122,17 @@ bool SameObject(IUnknown* a, IUnknown* b) {
     return ua.get() == ub.get();
 }
 
+// Threads of this process.
+int ThreadCount() {
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+    return count;
+}
+
 DWORD WINAPI StopGraph(void* control) {
     static_cast<IMediaControl*>(control)->Stop();
     return 0;
@@ -131,7 +145,9 @@ protected:
         ASSERT_TRUE(m_dll.valid()) << "cannot load the decoder DLL";
         m_getClassObject = reinterpret_cast<GetClassObjectFn>(
             reinterpret_cast<void*>(::GetProcAddress(m_dll.get(), "DllGetClassObject")));
-        ASSERT_TRUE(m_getClassObject);
+        m_canUnload =
+            reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(::GetProcAddress(m_dll.get(), "DllCanUnloadNow")));
+        ASSERT_TRUE(m_getClassObject && m_canUnload);
     }
 
     void TearDown() override {
@@ -212,6 +228,7 @@ protected:
 
     UniqueHmodule m_dll;
     GetClassObjectFn m_getClassObject = nullptr;
+    CanUnloadFn m_canUnload = nullptr;
     ComPtr<IGraphBuilder> m_graph;
     ComPtr<IMediaControl> m_control;
     ComPtr<IMediaSeeking> m_seeking;
@@ -226,11 +243,13 @@ TEST_F(DecoderGraphTest, RenderConnectsTheSoundRendererToTheDecoderDirectly) {
     BuildSourceAndDecoder(file);
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_EQ(S_OK, m_graph->Render(m_decoderOut.get()));
-    ComPtr<IPin> rendererIn = FindRendererInputPin(m_graph.get());
-    ASSERT_TRUE(rendererIn);
-    ComPtr<IPin> upstream;
-    ASSERT_EQ(S_OK, rendererIn->ConnectedTo(upstream.put()));
-    EXPECT_TRUE(SameObject(upstream.get(), m_decoderOut.get()));
+    {
+        ComPtr<IPin> rendererIn = FindRendererInputPin(m_graph.get());
+        ASSERT_TRUE(rendererIn);
+        ComPtr<IPin> upstream;
+        ASSERT_EQ(S_OK, rendererIn->ConnectedTo(upstream.put()));
+        EXPECT_TRUE(SameObject(upstream.get(), m_decoderOut.get()));
+    }
 
     AM_MEDIA_TYPE mt = {};
     ASSERT_EQ(S_OK, m_decoderOut->ConnectionMediaType(&mt));
@@ -263,6 +282,9 @@ TEST_F(DecoderGraphTest, RenderConnectsTheSoundRendererToTheDecoderDirectly) {
     const CAacTrack track = OpenTrack(file);
     EXPECT_EQ(48u * 1024 * 2 * 2, bytes.size());
     EXPECT_TRUE(bytes == ExpectedPcm(track, 0));
+    // The renderer left behind lets go of the decoder with the graph.
+    TearDown();
+    EXPECT_EQ(S_OK, m_canUnload());
 }
 
 TEST_F(DecoderGraphTest, DeliversOneFrameOfPcmPerAacFrame) {
@@ -471,6 +493,22 @@ TEST_F(DecoderGraphTest, OutputPinSeeksTheSamePosition) {
     const CAacTrack track = OpenTrack(file);
     const uint32_t frame = track.Frames().FrameAt(2500000);
     EXPECT_TRUE(RunToEnd() == ExpectedPcm(track, frame));
+}
+
+TEST_F(DecoderGraphTest, RepeatedGraphsLeaveNoThreadsOrObjectsBehind) {
+    const std::string file = TestDataPath("aac-22050-mono.mp4");
+    int baseline = 0;
+    for (int cycle = 0; cycle < 10; ++cycle) {
+        BuildWithSink(file);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(S_FALSE, m_canUnload());
+        EXPECT_EQ(34u * 2048, RunToEnd().size());
+        TearDown();
+        EXPECT_EQ(S_OK, m_canUnload()) << "objects of the DLL still alive after cycle " << cycle;
+        // The platform starts its own threads on first use.
+        if (cycle == 0) baseline = ThreadCount();
+    }
+    EXPECT_LE(ThreadCount(), baseline);
 }
 
 }  // namespace
