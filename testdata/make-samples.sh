@@ -16,6 +16,12 @@ $ff $(tone 48000 2 1) -ac 2 -c:a aac -b:a 48k $common aac-48000-stereo.mp4
 $ff $(tone 96000 2 1) -ac 2 -c:a aac -b:a 64k $common aac-96000-stereo.mp4
 $ff $(tone 48000 6 1) -af "pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" \
     -c:a aac -b:a 96k $common aac-48000-6ch.mp4
+# Major brand mp42, which marks a file as deliverable unchanged as audio/mp4.
+$ff $(tone 48000 2 1) -ac 2 -c:a aac -b:a 48k $common -brand mp42 aac-48000-mp42.mp4
+$ff $(tone 32000 2 1) -ac 2 -c:a aac -b:a 48k $common -brand mp42 aac-32000-mp42.mp4
+$ff $(tone 96000 2 1) -ac 2 -c:a aac -b:a 64k $common -brand mp42 aac-96000-mp42.mp4
+$ff $(tone 48000 6 1) -af "pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" \
+    -c:a aac -b:a 96k $common -brand mp42 aac-48000-6ch-mp42.mp4
 # The ipod muxer writes the "M4A " brand.
 $ff $(tone 44100 2 1) -ac 2 -c:a aac -b:a 48k $common -f ipod aac-44100-stereo.m4a
 $ff $(tone 16000 1 1) -ac 1 -c:a aac -b:a 16k $common -f 3gp -brand 3gp6 aac-16000-mono.3gp

@@ -1,0 +1,15 @@
+// The four format entries the info object offers, as host format objects.
+#pragma once
+
+#include "common/ComPtr.h"
+#include "module/TrnInterfaces.h"
+
+namespace trn {
+
+enum class FormatEntry { Lpcm44100, Lpcm48000, Native3gpp, NativeMp4 };
+
+// A new host format object filled for entry. Setters run in the order
+// profile (LPCM only), MIME type, converted, byte-seekable, time-seekable.
+ComPtr<IMediaFormat> CreateFormatEntry(FormatEntry entry);
+
+}  // namespace trn
