@@ -7,6 +7,7 @@
 #include "ModuleObject.h"
 #include "ModuleLog.h"
 #include "ObjectMap.h"
+#include "module/FilterLoader.h"
 #include "common/TraceHook.h"
 
 CTrnM4aTranscoderModule* g_pTrnModule = nullptr;
@@ -48,7 +49,16 @@ struct GlobalLock {
 
 ClassObjectCache g_classObjectCache;
 CTrnM4aTranscoderModule g_module;
-// The loaded-filter set joins here when the decoding graph arrives.
+// Destroyed after the logger and before the module object: every filter DLL
+// still loaded is freed then.
+struct LoadedDllSetHolder {
+    LoadedDllSetHolder() noexcept { s_set = &set; }
+    ~LoadedDllSetHolder() { s_set = nullptr; }
+    trn::CLoadedDllSet set;
+    static trn::CLoadedDllSet* s_set;
+};
+trn::CLoadedDllSet* LoadedDllSetHolder::s_set = nullptr;
+LoadedDllSetHolder g_loadedDlls;
 GlobalLock g_csGlobal;
 ModuleLoggerHolder g_moduleLogger;
 
@@ -56,4 +66,5 @@ ModuleLoggerHolder g_moduleLogger;
 
 namespace trn {
 CModuleLogger* ModuleLogger() noexcept { return ModuleLoggerHolder::Get(); }
+CLoadedDllSet* LoadedDllSet() noexcept { return LoadedDllSetHolder::s_set; }
 }  // namespace trn

@@ -4,6 +4,7 @@ if(TRN_WINDOWS)
   target_sources(trn_product PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ClassFactory.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ErrorBoundary.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FilterLoader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostObjects.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ModuleGlobals.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ModuleIds.cpp

@@ -24,6 +24,8 @@ $ff $(tone 48000 6 1) -af "pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" \
     -c:a aac -b:a 96k $common -brand mp42 aac-48000-6ch-mp42.mp4
 # The ipod muxer writes the "M4A " brand.
 $ff $(tone 44100 2 1) -ac 2 -c:a aac -b:a 48k $common -f ipod aac-44100-stereo.m4a
+# 40 s: longer than the 30 s a DLNA sink buffers, so streaming must wait for reads.
+$ff $(tone 22050 1 40) -ac 1 -c:a aac -b:a 16k $common -f ipod aac-22050-mono-long.m4a
 $ff $(tone 16000 1 1) -ac 1 -c:a aac -b:a 16k $common -f 3gp -brand 3gp6 aac-16000-mono.3gp
 # Make the last compatible brand mp42 (same size, so nothing moves).
 python3 -c 'import sys; p=sys.argv[1]; d=bytearray(open(p,"rb").read()); assert d[24:28]==b"iso2"; d[24:28]=b"mp42"; open(p,"wb").write(d)' aac-16000-mono.3gp

@@ -1,14 +1,19 @@
-// The transcoder object: streams one source file to one client.
+// The transcoder object: streams one source file to one client, decoded to
+// big-endian 16-bit PCM through a DirectShow graph or unchanged. It takes no
+// lock: one transcoder is driven by one thread at a time.
 #pragma once
 
-#include <objbase.h>
+#define STRSAFE_NO_DEPRECATE
+#include <dshow.h>
 
 #include <string>
 
+#include "common/ComPtr.h"
+#include "common/UniqueResource.h"
 #include "module/FtmObject.h"
 #include "module/ModuleIds.h"
 #include "module/TrnInterfaces.h"
-#include "common/UniqueResource.h"
+#include "transcoder/GraphInterfaces.h"
 
 class CM4aConverter
     : public CTrnFtmObject<CM4aConverter, &CLSID_M4aConverter, ITrnMediaTranscoder, &IID_ITrnMediaTranscoder> {
@@ -29,14 +34,52 @@ public:
     STDMETHOD(Read)(ULONG byteCount, SAFEARRAY** data, VARIANT_BOOL* endOfStream) override;
 
 private:
+    enum State : LONG { kClosed = 0, kRunning = 1, kOpen = 2 };
+
+    void OpenTarget(const std::wstring& path, IMediaFormat* target);
+    void StartGraph();
+    void StartFile();
+    void CheckTimePosition(LONG timeMs, LONG* actualMs, LONGLONG* bytePosition) const;
+    DWORD ReadFromSink(BYTE* buffer, ULONG byteCount, DWORD* endOfStream);
+    DWORD ReadFromFile(BYTE* buffer, ULONG byteCount, DWORD* endOfStream);
+    // Releases the five graph interfaces, sink first; a graph still running
+    // is stopped before it goes.
+    void ReleaseGraph() noexcept;
+    // The decoding graph for path, held in the five graph fields (defined
+    // with the graph helpers).
+    void BuildGraph(const std::wstring& path);
+
     UniqueFileHandle m_hFile;
     std::wstring m_strPath;
     LONGLONG m_llLength;
+    LONG m_nChannels;
+    LONG m_nBitsPerSample;
+    LONG m_nSampleRate;
     LONG m_lDurationMs;
     LONG m_lStartMs;
     LONGLONG m_llStartByte;
-    LONG m_nState;  // 0 closed, 2 open (stopped), 1 running
+    bool m_bUseGraph;
+    bool m_bTimeSeek;
+    bool m_bByteSeek;
+    LONG m_nState;
+    ComPtr<IGraphBuilder> m_pGraph;
+    ComPtr<IMediaControl> m_pControl;
+    ComPtr<IMediaEventEx> m_pEvent;
+    ComPtr<IMediaSeeking> m_pSeeking;
+    ComPtr<IDlnaSrcBuffer> m_pSink;
 };
 
 // True when the path ends in one of the source extensions (case-insensitive).
 bool TrnHasSourceExtension(const std::wstring& path);
+
+namespace trn {
+
+// The first pin of filter in direction dir, with a reference. A failed
+// enumeration is thrown; no such pin is E_FAIL.
+ComPtr<IPin> GetPin(IBaseFilter* filter, PIN_DIRECTION dir);
+
+// The audio renderer's "Audio Input pin (rendered)" in graph, or null. No
+// graph is E_FAIL.
+ComPtr<IPin> FindRendererInputPin(IGraphBuilder* graph);
+
+}  // namespace trn
