@@ -25,7 +25,9 @@ std::vector<FormatFacts> Arrange(const std::vector<FormatFacts>& input) {
     EXPECT_EQ(S_OK, trn::ArrangeFormatList(in.list.get(), &out));
     EXPECT_NE(nullptr, out);
     // The result is handed over unlocked.
-    if (out) EXPECT_EQ(0u, out->cLocks);
+    if (out) {
+        EXPECT_EQ(0u, out->cLocks);
+    }
     return TakeFormatList(out);
 }
 

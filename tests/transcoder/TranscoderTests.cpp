@@ -160,11 +160,6 @@ TEST_F(Transcoder, ASecondStartRebuildsTheGraphAndGivesTheSameBytes) {
     EXPECT_TRUE(first == second);
 }
 
-DWORD WINAPI StopLater(void* context) {
-    ::Sleep(300);
-    return static_cast<ITrnMediaTranscoder*>(context)->Stop();
-}
-
 TEST_F(Transcoder, StopWithAFullSinkReturnsPromptly) {
     ASSERT_EQ(S_OK, Open(m_transcoder.get(), SamplePath(L"aac-22050-mono-long.m4a"), Lpcm44100()));
     ASSERT_EQ(S_OK, m_transcoder->Start());
