@@ -88,6 +88,9 @@ HRESULT CreateInstanceFromDll(const wchar_t* path, REFCLSID clsid, IUnknown* out
     if (FAILED(hr)) return fail(hr);
     if (!factory) return fail(E_UNEXPECTED);
     hr = factory->CreateInstance(outer, iid, ppv);
+    // The class object's code lives in the DLL: release it before a failure
+    // may free the DLL.
+    factory.reset();
     if (FAILED(hr)) {
         *ppv = nullptr;
         return fail(hr);
