@@ -56,3 +56,19 @@ for f in *.mp4 *.m4a *.3gp; do
       print f, v["sample_rate"], v["channels"], tb[2], v["duration_ts"], v["duration"]}' \
     >> ffprobe.txt
 done
+
+# An audiobook: brand "M4B " from the ipod muxer (compatible M4B, isom, iso2,
+# so no MP4 brand), 22050 Hz mono, 3 s. Recorded after the others, so the
+# lines above keep their order.
+$ff $(tone 22050 1 3) -ac 1 -c:a aac -b:a 24k $common -brand "M4B " -f ipod aac-22050-mono.m4b
+for f in *.m4b; do
+  ffprobe -v error -ignore_editlist 1 -select_streams a:0 \
+    -show_entries stream=sample_rate,channels,duration_ts,time_base,duration \
+    -of default=noprint_wrappers=1 "$f" |
+    awk -v f="$f" -F= '{v[$1]=$2} END {split(v["time_base"], tb, "/");
+      print f, v["sample_rate"], v["channels"], tb[2], v["duration_ts"], v["duration"]}' \
+    >> ffprobe.txt
+done
+
+# Files derived from the ones above (HE-AAC configuration, damaged copy).
+python3 ./make-derived.py
