@@ -1,0 +1,22 @@
+// Threads and handles of this process as the system counts them. The handle
+// count comes from the process list, since GetProcessHandleCount is a stub
+// under Wine.
+#pragma once
+
+#include <windows.h>
+
+namespace restest {
+
+struct ProcessCounts {
+    bool ok = false;
+    ULONG threads = 0;
+    ULONG handles = 0;
+};
+
+ProcessCounts CountThisProcess();
+
+// Threads exit a little after the call that ends them: polls until the
+// count is at most limit or timeoutMs has passed, and returns the last count.
+ProcessCounts WaitForThreadsAtMost(ULONG limit, DWORD timeoutMs);
+
+}  // namespace restest
