@@ -1,6 +1,5 @@
-// Threads and handles of this process as the system counts them. The handle
-// count comes from the process list, since GetProcessHandleCount is a stub
-// under Wine.
+// Threads and handles of this process as the system counts them, from
+// NtQuerySystemInformation: GetProcessHandleCount is a stub under Wine.
 #pragma once
 
 #include <windows.h>
