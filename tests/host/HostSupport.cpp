@@ -56,8 +56,10 @@ std::wstring WindowsPath(const std::string& unixPath) {
     return path;
 }
 
-bool RegisterServer() {
-    std::wstring command = L"regsvr32.exe /s \"" + g_serverDll + L"\"";
+bool RegisterServer() { return RegisterDll(g_serverDll); }
+
+bool RegisterDll(const std::wstring& windowsPath) {
+    std::wstring command = L"regsvr32.exe /s \"" + windowsPath + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

@@ -27,6 +27,8 @@ std::wstring WindowsPath(const std::string& unixPath);
 
 // Runs the platform's regsvr32 /s on the server; true on success.
 bool RegisterServer();
+// The same for another DLL, given by its Windows path.
+bool RegisterDll(const std::wstring& windowsPath);
 
 // Facts of a sample from ffprobe's record.
 struct SampleFacts {
