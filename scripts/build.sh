@@ -6,6 +6,7 @@
 #           elsewhere the DLL is only checked as an image
 #   win64   the same sources for 64-bit Windows with the Windows tests,
 #           which run under 64-bit Wine
+#   fuzz    Linux, clang: the libFuzzer targets of the parsers (fuzz/)
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 case ${TRN_BUILD_ROOT:-build} in
@@ -35,4 +36,10 @@ if want win64; then
         -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
   cmake --build "$build/win64" -j "$jobs"
+fi
+if want fuzz; then
+  cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DTRN_FUZZ=ON -DTRN_SANITIZE=ON -DTRN_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build/fuzz" -j "$jobs" --target fuzz/all
 fi

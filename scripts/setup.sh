@@ -5,7 +5,7 @@ set -e
 SUDO=
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 export DEBIAN_FRONTEND=noninteractive
-pkgs="cmake ninja-build g++ binutils googletest libboost-dev
+pkgs="cmake ninja-build g++ binutils googletest libboost-dev clang libclang-rt-14-dev
       g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
       mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
       binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev

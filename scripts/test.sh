@@ -36,11 +36,13 @@ suite() {  # suite TREE TITLE [ctest args]: runs one tree's tests, records the r
   fi
 }
 suite native "the portable suite under AddressSanitizer/UBSan" "$@"
+suite fuzz "a brief run of each fuzz target from seeds made of the samples" "$@"
 suite win32 "$win32_title" "$@"
 suite win64 "the 64-bit Windows suite under 64-bit Wine (the same sources as the shipped DLL)" "$@"
 
 echo "== summary"
 echo "native suite: $result_native"
+echo "fuzz targets, brief runs: $result_fuzz"
 if [ $win32_tests = yes ]; then
   echo "32-bit Windows suite: $result_win32, under 32-bit Wine, because $ia32"
 else
