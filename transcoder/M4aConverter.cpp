@@ -48,7 +48,13 @@ CM4aConverter::CM4aConverter() noexcept
       m_nState(kClosed) {}
 
 CM4aConverter::~CM4aConverter() {
-    ReleaseGraph();
+    if (m_pControl && m_nState == kRunning && m_bUseGraph) m_pControl->Stop();
+    // The reverse of acquisition.
+    m_pSink.reset();
+    m_pSeeking.reset();
+    m_pEvent.reset();
+    m_pControl.reset();
+    m_pGraph.reset();
     m_hFile.reset();
 }
 
