@@ -143,13 +143,15 @@ void CAacFrameTable::AppendFragments(const SmfMovie& movie, uint32_t trackId, ui
             uint64_t position = base;
             for (const auto& run : traf->runs) {
                 if (run->head.flags & kTrunDataOffset) {
-                    // A signed offset from the base.
-                    const int64_t start = int64_t(base) + int32_t(run->dataOffset);
-                    if (start < 0) {
+                    // A signed offset from the base. A base beyond the reach of
+                    // any offset back into the file places nothing, and the sum
+                    // is formed only when it cannot overflow.
+                    const int64_t offset = int32_t(run->dataOffset);
+                    if ((offset < 0 && base < uint64_t(-offset)) || base > fileSize + uint64_t(INT32_MAX)) {
                         m_truncated = true;
                         return;
                     }
-                    position = uint64_t(start);
+                    position = base + uint64_t(offset);
                 }
                 if (!AppendRun(*run, defaults, fileSize, position)) return;
             }
@@ -193,7 +195,9 @@ bool CAacFrameTable::AppendRun(const SmfTrun& run, const RunDefaults& defaults, 
         }
         const uint32_t size = (flags & kTrunSampleSize) ? words[sizeWord] : defaults.size;
         const uint32_t duration = (flags & kTrunSampleDuration) ? words[durationWord] : defaults.duration;
-        if (position + size > fileSize) {
+        // Compared without forming position + size, which a hostile base
+        // offset would wrap around.
+        if (position > fileSize || size > fileSize - position) {
             m_truncated = true;
             return false;
         }
