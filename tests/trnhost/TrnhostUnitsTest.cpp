@@ -55,6 +55,7 @@ TEST(Arguments, RefusesWhatCannotBeMeant) {
     EXPECT_FALSE(Parse({L"stream", L"-o"}, a, &error));
     EXPECT_FALSE(Parse({L"stream", L"--output="}, a));
     EXPECT_FALSE(Parse({L"formats", L"--verbose"}, a));
+    for (const wchar_t* bad : {L"0", L"65", L"x"}) EXPECT_FALSE(Parse({L"scan", L"--jobs", bad}, a));
 }
 
 TEST(Arguments, EachCommandGetsItsOwnOperandsAndOptions) {
@@ -69,6 +70,8 @@ TEST(Arguments, EachCommandGetsItsOwnOperandsAndOptions) {
         {{L"props", L"a.m4a", L"mp4", L"--wav"}, false},
         {{L"scan", L"dir", L"--json"}, true},
         {{L"scan", L"dir", L"other"}, false},
+        {{L"scan", L"dir", L"--jobs", L"3"}, true},
+        {{L"formats", L"a.m4a", L"--jobs", L"3"}, false},
         {{L"stream", L"a.m4a", L"mp4"}, false},
         {{L"stream", L"a.m4a", L"mp4", L"-o", L"x", L"--json"}, false},
         {{L"formats", L"a.m4a", L"-o", L"x"}, false},

@@ -89,6 +89,11 @@ n_supported=$(grep -c '"status":"supported"' "$scratch/scan.json")
 grep -Eq "^  files +$n_files\$" "$scratch/err" || fail "summary files != $n_files: $(cat "$scratch/err")"
 grep -Eq "^  supported \(LPCM offered\) +$n_supported\$" "$scratch/err" || fail "summary supported != $n_supported"
 
+# One worker gives the same lines in the same order as several.
+th scan --json --jobs 1 "$(win "$data")"
+cmp -s "$scratch/out" "$scratch/scan.json" || fail "scan --jobs 1 differs from the scan with several workers"
+grep -q '(1 workers)' "$scratch/err" || fail "scan --jobs 1: $(cat "$scratch/err")"
+
 # The text scan gives the same table on standard output.
 th scan "$(win "$data")"
 grep -Eq "^  files +$n_files\$" "$scratch/out" || fail "text scan summary"

@@ -109,6 +109,13 @@ bool ParseArguments(const std::vector<std::wstring>& args, Arguments& out, std::
                 return false;
             }
             out.block = static_cast<uint32_t>(number);
+        } else if (Matches(arg, L"--jobs")) {
+            if (!TakeValue(args, i, L"--jobs", value, error)) return false;
+            if (!ParseCount(value, 64, number) || number < 1) {
+                error = L"--jobs wants a worker count from 1 to 64, not \"" + value + L"\"";
+                return false;
+            }
+            out.jobs = static_cast<uint32_t>(number);
         } else if (arg == L"-o" || Matches(arg, L"--output")) {
             if (!TakeValue(args, i, arg == L"-o" ? L"-o" : L"--output", value, error)) return false;
             if (value.empty()) {
@@ -137,6 +144,10 @@ bool CheckCommandArguments(const Arguments& args, std::wstring& error) {
         error = L"--wav, --start-ms, --start-byte, --block and -o belong to stream";
         return false;
     }
+    if (args.jobs && c != L"scan") {
+        error = L"--jobs belongs to scan";
+        return false;
+    }
     if (args.json && c != L"formats" && c != L"props" && c != L"scan") {
         error = L"--json belongs to formats, props and scan";
         return false;
@@ -163,12 +174,14 @@ std::wstring UsageText(const std::wstring& command) {
                L"format. FORMAT is lpcm44, lpcm48, mp4, 3gpp or an index into the list\n"
                L"that formats prints.\n";
     if (command == L"scan")
-        return L"usage: trnhost scan [--json] DIR\n"
+        return L"usage: trnhost scan [--json] [--jobs N] DIR\n"
                L"Asks for formats and properties of every file under DIR, as a media\n"
                L"server does when it builds its library, then prints a summary (files,\n"
                L"supported, native only, refused by reason) and the files per second.\n"
                L"A failing file shows its HRESULT and the scan goes on. --json prints one\n"
-               L"JSON object per file on standard output and the summary on standard error.\n";
+               L"JSON object per file on standard output and the summary on standard error.\n"
+               L"--jobs sets how many threads ask the server at once (default: one per\n"
+               L"processor, at most 8); the output keeps the order of the files.\n";
     if (command == L"stream")
         return L"usage: trnhost stream FILE FORMAT [--start-ms N | --start-byte N] [--block N]\n"
                L"                      [--wav] [--quiet] -o OUT\n"

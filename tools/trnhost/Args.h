@@ -19,6 +19,7 @@ struct Arguments {
     int64_t startMs = -1;
     int64_t startByte = -1;
     uint32_t block = 65536;
+    uint32_t jobs = 0;                 // scan workers; 0: one per processor
     std::wstring output;               // "-" is standard output
 };
 

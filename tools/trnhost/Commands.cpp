@@ -169,6 +169,117 @@ int RunProps(const Arguments& args) {
     return 0;
 }
 
+namespace {
+
+// What the library scan learns of one file.
+struct ScanResult {
+    std::vector<OfferedFormat> offered;
+    std::vector<PropertyList> properties;
+    std::wstring reason;  // empty unless refused
+    HRESULT failure = S_OK;
+};
+
+ScanResult ScanOne(Server& server, const std::wstring& path) {
+    ScanResult r;
+    HRESULT hr = server.TryFormatsFor(path, r.offered);
+    if (FAILED(hr)) {
+        r.failure = hr;
+        r.reason = L"GetFormatsForSource " + HresultHex(hr) + L" " + HresultText(hr);
+    } else if (r.offered.empty()) {
+        r.reason = HasMp4AudioExtension(path) ? L"no format offered" : L"not an MP4 audio extension";
+    } else {
+        for (const OfferedFormat& f : r.offered) {
+            r.properties.emplace_back();
+            hr = server.TryPropertiesFor(path, f, r.properties.back());
+            if (FAILED(hr)) {
+                r.failure = hr;
+                r.reason = L"GetProperties " + HresultHex(hr) + L" " + HresultText(hr);
+                break;
+            }
+        }
+    }
+    // Host objects are not needed once read.
+    for (OfferedFormat& f : r.offered) f.object.reset();
+    return r;
+}
+
+// Files are handed out one at a time to workers, each with its own info
+// object (one object serialises its calls); results are printed in order.
+class ScanQueue {
+public:
+    ScanQueue(const std::vector<std::wstring>& files, bool progid)
+        : m_files(files), m_results(files.size()), m_done(files.size(), false), m_progid(progid) {
+        ::InitializeConditionVariable(&m_changed);
+    }
+    ScanQueue(const ScanQueue&) = delete;
+    ScanQueue& operator=(const ScanQueue&) = delete;
+
+    static DWORD WINAPI Worker(void* context) {
+        static_cast<ScanQueue*>(context)->Work();
+        return 0;
+    }
+
+    // Waits for result i; false when a worker failed before it (see error()).
+    bool Wait(size_t i) {
+        CriticalSectionGuard guard(m_lock.Get());
+        while (!m_done[i] && !m_failed) ::SleepConditionVariableCS(&m_changed, &m_lock.Get(), INFINITE);
+        return m_done[i];
+    }
+    ScanResult& result(size_t i) { return m_results[i]; }
+    const HostError* error() const { return m_error.get(); }
+
+private:
+    void Work() {
+        try {
+            const ComApartment apartment;
+            Server server(m_progid);
+            for (;;) {
+                size_t i;
+                {
+                    CriticalSectionGuard guard(m_lock.Get());
+                    if (m_next >= m_files.size() || m_failed) return;
+                    i = m_next++;
+                }
+                ScanResult r = ScanOne(server, m_files[i]);
+                CriticalSectionGuard guard(m_lock.Get());
+                m_results[i] = std::move(r);
+                m_done[i] = true;
+                ::WakeAllConditionVariable(&m_changed);
+            }
+        } catch (const HostError& error) {
+            Fail(new HostError(error));
+        } catch (...) {
+            Fail(new HostError(FailureKind::Failure, E_OUTOFMEMORY, L"scan worker"));
+        }
+    }
+    void Fail(HostError* error) {
+        CriticalSectionGuard guard(m_lock.Get());
+        if (!m_error) m_error.reset(error);
+        else delete error;
+        m_failed = true;
+        ::WakeAllConditionVariable(&m_changed);
+    }
+
+    const std::vector<std::wstring>& m_files;
+    std::vector<ScanResult> m_results;
+    std::vector<bool> m_done;
+    bool m_progid;
+    CriticalSection m_lock;
+    CONDITION_VARIABLE m_changed;
+    size_t m_next = 0;
+    bool m_failed = false;
+    std::unique_ptr<HostError> m_error;
+};
+
+unsigned DefaultJobs() {
+    SYSTEM_INFO info;
+    ::GetSystemInfo(&info);
+    const unsigned n = info.dwNumberOfProcessors;
+    return n < 1 ? 1 : n > 8 ? 8 : n;
+}
+
+}  // namespace
+
 int RunScan(const Arguments& args) {
     const std::wstring folder = StripTrailingSlashes(args.operands[0]);
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
@@ -181,44 +292,46 @@ int RunScan(const Arguments& args) {
         throw HostError(FailureKind::Usage, HRESULT_FROM_WIN32(ERROR_DIRECTORY), folder);
 
     const ComApartment apartment;
-    Server server(args.progid);
+    {
+        // Fails early, with its own message, when the server is not registered.
+        Server probe(args.progid);
+    }
     LARGE_INTEGER frequency, started, ended;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&started);
     std::vector<std::wstring> files;
     ListFiles(folder, files);
 
+    ScanQueue queue(files, args.progid);
+    const unsigned jobs = args.jobs ? args.jobs : DefaultJobs();
+    std::vector<UniqueHandle> workers;
+    for (unsigned j = 0; j < jobs && j < files.size(); ++j) {
+        UniqueHandle thread(::CreateThread(nullptr, 0, &ScanQueue::Worker, &queue, 0, nullptr));
+        if (!thread) {
+            if (workers.empty()) Check(HRESULT_FROM_WIN32(::GetLastError()), L"CreateThread");
+            break;
+        }
+        workers.push_back(std::move(thread));
+    }
+    struct Joiner {
+        std::vector<UniqueHandle>& threads;
+        ~Joiner() {
+            for (const UniqueHandle& t : threads) ::WaitForSingleObject(t.get(), INFINITE);
+        }
+    } joiner{workers};
+
     size_t supported = 0, nativeOnly = 0, refused = 0;
     std::map<std::wstring, size_t> reasons;
-    for (const std::wstring& path : files) {
-        std::vector<OfferedFormat> offered;
-        std::vector<PropertyList> properties;
-        std::wstring reason;
-        HRESULT failure = S_OK;
-        HRESULT hr = server.TryFormatsFor(path, offered);
-        if (FAILED(hr)) {
-            failure = hr;
-            reason = L"GetFormatsForSource " + HresultHex(hr) + L" " + HresultText(hr);
-        } else if (offered.empty()) {
-            reason = HasMp4AudioExtension(path) ? L"no format offered" : L"not an MP4 audio extension";
-        } else {
-            for (const OfferedFormat& f : offered) {
-                properties.emplace_back();
-                hr = server.TryPropertiesFor(path, f, properties.back());
-                if (FAILED(hr)) {
-                    failure = hr;
-                    reason = L"GetProperties " + HresultHex(hr) + L" " + HresultText(hr);
-                    break;
-                }
-            }
-        }
-        const bool lpcm = reason.empty() && std::any_of(offered.begin(), offered.end(), [](const OfferedFormat& f) {
-                              return f.profile == L"LPCM";
-                          });
-        const char* status = !reason.empty() ? "refused" : lpcm ? "supported" : "native-only";
-        if (!reason.empty()) {
+    for (size_t n = 0; n < files.size(); ++n) {
+        if (!queue.Wait(n)) throw *queue.error();
+        const std::wstring& path = files[n];
+        ScanResult& r = queue.result(n);
+        const bool lpcm = r.reason.empty() && std::any_of(r.offered.begin(), r.offered.end(),
+                                                          [](const OfferedFormat& f) { return f.profile == L"LPCM"; });
+        const char* status = !r.reason.empty() ? "refused" : lpcm ? "supported" : "native-only";
+        if (!r.reason.empty()) {
             ++refused;
-            ++reasons[reason];
+            ++reasons[r.reason];
         } else if (lpcm) {
             ++supported;
         } else {
@@ -226,47 +339,54 @@ int RunScan(const Arguments& args) {
         }
         if (args.json) {
             std::string line = "{\"file\":" + JsonString(path) + ",\"status\":\"" + status + "\"";
-            if (!reason.empty()) {
-                line += ",\"reason\":" + JsonString(reason);
-                if (FAILED(failure))
-                    line += ",\"hr\":" + JsonString(HresultHex(failure)) + ",\"message\":" +
-                            JsonString(HresultText(failure));
+            if (!r.reason.empty()) {
+                line += ",\"reason\":" + JsonString(r.reason);
+                if (FAILED(r.failure))
+                    line += ",\"hr\":" + JsonString(HresultHex(r.failure)) + ",\"message\":" +
+                            JsonString(HresultText(r.failure));
             } else {
                 line += ",\"formats\":[";
-                for (size_t i = 0; i < offered.size(); ++i)
-                    line += (i ? "," : "") + FormatJson(i, offered[i]) + ",\"properties\":" +
-                            PropertiesJson(properties[i]) + "}";
+                for (size_t i = 0; i < r.offered.size(); ++i)
+                    line += (i ? "," : "") + FormatJson(i, r.offered[i]) + ",\"properties\":" +
+                            PropertiesJson(r.properties[i]) + "}";
                 line += "]";
             }
             PrintOut(line + "}\n");
-            continue;
-        }
-        std::wstring text = path + L"\n";
-        if (!reason.empty()) {
-            text += L"  refused: " + reason + L"\n";
         } else {
-            for (size_t i = 0; i < offered.size(); ++i)
-                text += L"  " + Padded(offered[i].ShortName().empty() ? offered[i].mimeType : offered[i].ShortName(), 7) +
-                        PropertiesText(properties[i]) + L"\n";
+            std::wstring text = path + L"\n";
+            if (!r.reason.empty()) {
+                text += L"  refused: " + r.reason + L"\n";
+            } else {
+                for (size_t i = 0; i < r.offered.size(); ++i)
+                    text += L"  " +
+                            Padded(r.offered[i].ShortName().empty() ? r.offered[i].mimeType : r.offered[i].ShortName(),
+                                   7) +
+                            PropertiesText(r.properties[i]) + L"\n";
+            }
+            PrintOut(text);
         }
-        PrintOut(text);
+        r = ScanResult();
     }
     ::QueryPerformanceCounter(&ended);
     const double seconds = double(ended.QuadPart - started.QuadPart) / double(frequency.QuadPart);
     const double rate = seconds > 0 ? files.size() / seconds : 0;
 
-    wchar_t line[200];
+    size_t width = 28;
+    for (const auto& r : reasons) width = std::max(width, r.first.size() + 3);
     std::wstring table = L"\nsummary of " + folder + L"\n";
     const auto row = [&](const std::wstring& label, size_t count) {
-        std::swprintf(line, 200, L"  %-52ls %6zu\n", label.c_str(), count);
-        table += line;
+        const std::wstring number = std::to_wstring(count);
+        table += L"  " + Padded(label, width) + std::wstring(number.size() < 6 ? 6 - number.size() : 0, L' ') +
+                 number + L"\n";
     };
     row(L"files", files.size());
     row(L"supported (LPCM offered)", supported);
     row(L"native only", nativeOnly);
     row(L"refused", refused);
     for (const auto& r : reasons) row(L"  " + r.first, r.second);
-    std::swprintf(line, 200, L"  %zu files in %.3f s: %.1f files/s\n", files.size(), seconds, rate);
+    wchar_t line[200];
+    std::swprintf(line, 200, L"  %u files in %.3f s: %.1f files/s (%u workers)\n", static_cast<unsigned>(files.size()),
+                  seconds, rate, jobs);
     table += line;
     // Standard output carries only the JSON lines in --json mode.
     if (args.json)
