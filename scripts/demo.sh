@@ -43,3 +43,6 @@ echo "== trnprobe.exe (Windows) on the bundled samples"
 for f in "$root"/testdata/*.mp4 "$root"/testdata/*.m4a "$root"/testdata/*.3gp; do
   "$TRN_WINE" "$tree/tools/trnprobe.exe" "$(winpath "$f")" | tr -d '\r'
 done
+
+echo "== the main job: trnhost, a command-line media server, on the bundled samples"
+TRN_TREE="$tree" "$root/scripts/main-job.sh"

@@ -10,7 +10,8 @@ pkgs="cmake ninja-build g++ binutils googletest libboost-dev clang libclang-rt-1
       mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
       binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
       wine wine64 wine32:i386 libwine libasound2 libasound2-plugins
-      libasound2:i386 libasound2-plugins:i386"
+      libasound2:i386 libasound2-plugins:i386
+      sox ffmpeg"
 missing=
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
