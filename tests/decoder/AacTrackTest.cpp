@@ -39,9 +39,9 @@ std::vector<uint8_t> ReadFile(const std::string& name) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-HRESULT OpenBytes(CAacTrack& track, const std::vector<uint8_t>& bytes) {
+HRESULT OpenBytes(CAacTrack& track, const std::vector<uint8_t>& bytes, PcmSource source = PcmSource::Decoder) {
     MemoryStreamRef stream(bytes);
-    return track.Open(stream.stream, bytes.size());
+    return track.Open(stream.stream, bytes.size(), source);
 }
 
 TEST(AacTrack, SamplesMatchTheProbeRecord) {
@@ -104,7 +104,7 @@ TEST(AacTrack, SbrDoublesTheRateAndTheFrame) {
     const std::vector<uint8_t> bytes = WithSbrSignalled(ReadFile("aac-22050-mono.mp4"));
     ASSERT_FALSE(bytes.empty());
     CAacTrack track;
-    ASSERT_EQ(S_OK, OpenBytes(track, bytes));
+    ASSERT_EQ(S_OK, OpenBytes(track, bytes, PcmSource::Tone));
     EXPECT_EQ(1u, track.Codec().m_dwSbrMode);
     EXPECT_EQ(44100u, track.Layout().rate);
     EXPECT_EQ(1u, track.Layout().channels);
@@ -140,6 +140,34 @@ TEST(AacTrack, TablesPointingPastTheFileEndTheStream) {
     EXPECT_EQ(bytes.size() / 100, track.Frames().Count());
     EXPECT_TRUE(track.Frames().Truncated());
     EXPECT_EQ(44100u, track.Layout().rate);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AacTrack, DecoderPlaysTheSbrCoreAtTheCoreRate) {
+    const std::vector<uint8_t> bytes = WithSbrSignalled(ReadFile("aac-22050-mono.mp4"));
+    ASSERT_FALSE(bytes.empty());
+    CAacTrack track;
+    ASSERT_EQ(S_OK, OpenBytes(track, bytes));
+    EXPECT_EQ(1u, track.Codec().m_dwSbrMode);
+    EXPECT_EQ(22050u, track.Layout().rate);
+    EXPECT_EQ(1024u, track.Layout().samplesPerFrame);
+    EXPECT_EQ(34u, track.Frames().Count());
+}
+
+TEST(AacTrack, EditListSetsPrimingAndLength) {
+    // ffmpeg's encoder: 1024 priming samples, the edit as long as the source.
+    const std::vector<uint8_t> bytes = ReadFile("aac/tone-8000-mono.m4a");
+    CAacTrack track;
+    ASSERT_EQ(S_OK, OpenBytes(track, bytes));
+    EXPECT_TRUE(track.Trimmed());
+    EXPECT_EQ(1024u, track.SkipSamples());
+    EXPECT_EQ(12000u, track.PresentedSamples());
+    // The tone plays every frame whole.
+    ASSERT_EQ(S_OK, OpenBytes(track, bytes, PcmSource::Tone));
+    EXPECT_FALSE(track.Trimmed());
 }
 
 }  // namespace
