@@ -132,14 +132,23 @@ long CTestSink::EndsOfStream() {
 
 HRESULT CTestSink::OnReceive(IMediaSample* sample) {
     bool block = false;
+    long flushesBefore = 0;
     {
         CriticalSectionGuard lock(m_csData.Get());
         block = m_blockAfter != kNoLimit && m_received >= m_blockAfter;
+        flushesBefore = m_flushes;
     }
     if (block) {
         ::SetEvent(m_blocked.get());
         ::WaitForSingleObject(m_wake.get(), INFINITE);
-        if (m_pin.IsFlushing() || IsStopped()) return S_FALSE;
+        // A flush that began and ended while this sample waited drops it
+        // too, whichever order the graph stops its filters in.
+        bool flushed = false;
+        {
+            CriticalSectionGuard lock(m_csData.Get());
+            flushed = m_flushes != flushesBefore;
+        }
+        if (flushed || m_pin.IsFlushing() || IsStopped()) return S_FALSE;
     }
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data))) return E_FAIL;
