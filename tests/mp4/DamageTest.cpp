@@ -72,8 +72,10 @@ Outcome OpenLikeTheParser(const Bytes& bytes, AacCodecInfo* codecOut = nullptr) 
 
     AacCodecInfo codec;
     std::vector<uint8_t> dsi;
-    STEP("GetDecoderSpecificInformation",
-         mp4.GetDecoderSpecificInformation(dsi, &codec.m_dwMaxBitRate, &codec.m_dwAvgBitRate, nullptr));
+    uint32_t maxBitRate = 0, avgBitRate = 0;  // DWORD is not uint32_t on every target
+    STEP("GetDecoderSpecificInformation", mp4.GetDecoderSpecificInformation(dsi, &maxBitRate, &avgBitRate, nullptr));
+    codec.m_dwMaxBitRate = maxBitRate;
+    codec.m_dwAvgBitRate = avgBitRate;
     if (dsi.empty())
         return Outcome{"empty configuration", E_INVALIDARG};
     try {
