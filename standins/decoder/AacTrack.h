@@ -4,6 +4,7 @@
 
 #include "AacFrameDecoder.h"
 #include "AacFrameTable.h"
+#include "StreamSegment.h"
 #include "common/AacCodecInfo.h"
 #include "common/Mp4DsiParser.h"
 #include "mp4/SmfAbsStream.h"
@@ -33,6 +34,9 @@ public:
     bool Trimmed() const { return m_source == PcmSource::Decoder; }
     uint64_t SkipSamples() const { return m_skip; }
     uint64_t PresentedSamples() const { return m_presented; }
+    TrimmedTrack Trim() const {
+        return TrimmedTrack{m_skip, m_presented, m_layout.rate, m_layout.samplesPerFrame, m_frames.Count()};
+    }
     // Absolute index of the first output sample of frame `index`.
     uint64_t FirstSampleOf(uint32_t index) const { return uint64_t(index) * m_layout.samplesPerFrame; }
 

@@ -3,6 +3,17 @@
 #include "AsyncReaderStream.h"
 
 #include <algorithm>
+#include <cstring>
+
+namespace {
+
+PcmSource SourceFromEnvironment() {
+    char value[8] = {};
+    const DWORD length = ::GetEnvironmentVariableA("TRN_DECODER_TONE", value, sizeof value);
+    return length > 0 && length < sizeof value && std::strcmp(value, "1") == 0 ? PcmSource::Tone : PcmSource::Decoder;
+}
+
+}  // namespace
 
 const CLSID CLSID_KisoMp4AacDecoder = {0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
 
@@ -10,7 +21,8 @@ CAacDecoderFilter::CAacDecoderFilter()
     : CBaseFilter(CLSID_KisoMp4AacDecoder),
       m_input(this, m_csFilter.Get()),
       m_output(this, m_csFilter.Get(), this),
-      m_seeking(static_cast<IBaseFilter*>(this), this) {}
+      m_seeking(static_cast<IBaseFilter*>(this), this),
+      m_source(SourceFromEnvironment()) {}
 
 CAacDecoderFilter::~CAacDecoderFilter() { m_streamer.Stop(); }
 
@@ -52,7 +64,7 @@ HRESULT CAacDecoderFilter::OpenSource(IPin* peer) {
     LONGLONG length = 0;
     ComPtr<ISmfAbsStream> stream = CAsyncReaderStream::Create(reader.get(), &length);
     if (!stream) return E_FAIL;
-    const HRESULT hr = m_track.Open(stream.get(), uint64_t(length));
+    const HRESULT hr = m_track.Open(stream.get(), uint64_t(length), m_source);
     if (FAILED(hr)) return VFW_E_TYPE_NOT_ACCEPTED;
     m_reader = reader;
     CriticalSectionGuard position(m_csPosition.Get());
@@ -70,13 +82,14 @@ void CAacDecoderFilter::CloseSource() {
 HRESULT CAacDecoderFilter::Duration(LONGLONG* duration) {
     CriticalSectionGuard lock(m_csFilter.Get());
     if (!Track()) return E_UNEXPECTED;
-    *duration = m_track.Frames().Duration();
+    *duration = m_track.Trimmed() ? m_track.Trim().Duration() : m_track.Frames().Duration();
     return S_OK;
 }
 
 void CAacDecoderFilter::Positions(LONGLONG* current, LONGLONG* stop) {
     CriticalSectionGuard lock(m_csFilter.Get());
-    const LONGLONG duration = Track() ? m_track.Frames().Duration() : 0;
+    LONGLONG duration = 0;
+    if (Track()) duration = m_track.Trimmed() ? m_track.Trim().Duration() : m_track.Frames().Duration();
     CriticalSectionGuard position(m_csPosition.Get());
     if (current) *current = m_rtCurrent;
     if (stop) *stop = std::min(m_rtStop, duration);
@@ -97,5 +110,6 @@ HRESULT CAacDecoderFilter::Reposition(LONGLONG current, bool setCurrent, LONGLON
 
 StreamSegment CAacDecoderFilter::CurrentSegment() {
     CriticalSectionGuard position(m_csPosition.Get());
+    if (m_track.Trimmed()) return SegmentFor(m_track.Trim(), m_rtCurrent, m_rtStop);
     return SegmentFor(m_track.Frames(), m_rtCurrent, m_rtStop);
 }

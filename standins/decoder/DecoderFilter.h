@@ -54,6 +54,8 @@ private:
     CDecoderInputPin m_input;
     CDecoderOutputPin m_output;
     CDecoderSeeking m_seeking;
+    // Read once, as the filter is created: TRN_DECODER_TONE=1 asks for the test tone.
+    const PcmSource m_source;
     CAacTrack m_track;
     ComPtr<IAsyncReader> m_reader;
     CriticalSection m_csPosition;

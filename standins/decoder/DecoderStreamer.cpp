@@ -75,6 +75,9 @@ DWORD CDecoderStreamer::CommandLoop() {
 void CDecoderStreamer::DeliverSegment() {
     m_decoder->Reset();
     m_targets.peer->NewSegment(m_segment.start, m_segment.stop, 1.0);
+    // A decoded frame needs its predecessor's overlap: decode it unheard.
+    if (m_segment.trimmed && m_segment.firstFrame > 0 && m_segment.firstFrame < m_segment.endFrame)
+        DecodeOnly(m_segment.firstFrame - 1);
     for (uint32_t index = m_segment.firstFrame; index < m_segment.endFrame; ++index) {
         if (m_thread.CheckRequest(nullptr)) return;
         HRESULT failure = S_OK;
@@ -92,40 +95,56 @@ void CDecoderStreamer::DeliverSegment() {
     m_targets.peer->EndOfStream();
 }
 
-CDecoderStreamer::FrameResult CDecoderStreamer::DeliverFrame(uint32_t index, HRESULT* failure) {
+bool CDecoderStreamer::DecodeOnly(uint32_t index) {
     const AacFrame& frame = m_track->Frames().Frame(index);
     const uint32_t size = std::min(frame.size, kMaxFrameBytes);
     m_frameData.resize(size);
-    if (size > 0 && !ReadExactly(m_reader.get(), frame.offset, m_frameData.data(), size))
-        return FrameResult::Unreadable;
+    if (size > 0 && !ReadExactly(m_reader.get(), frame.offset, m_frameData.data(), size)) return false;
+    const PcmLayout& layout = m_track->Layout();
+    m_pcm.resize(size_t(layout.samplesPerFrame) * layout.channels);
+    m_decoder->DecodeFrame(m_frameData.data(), size, m_track->FirstSampleOf(index), m_pcm.data());
+    return true;
+}
 
+CDecoderStreamer::FrameResult CDecoderStreamer::DeliverFrame(uint32_t index, HRESULT* failure) {
+    if (!DecodeOnly(index)) return FrameResult::Unreadable;
     const PcmLayout& layout = m_track->Layout();
     const uint64_t firstSample = m_track->FirstSampleOf(index);
-    m_pcm.resize(size_t(layout.samplesPerFrame) * layout.channels);
-    m_decoder->DecodeFrame(m_frameData.data(), size, firstSample, m_pcm.data());
+
+    // The part of the frame to deliver, and its time from the segment start.
+    uint32_t from = 0, to = layout.samplesPerFrame;
+    uint64_t sampleTime = firstSample - m_track->FirstSampleOf(m_segment.firstFrame);
+    if (m_segment.trimmed) {
+        const uint64_t skip = m_track->SkipSamples();
+        const uint64_t begin = skip + m_segment.fromSample, end = skip + m_segment.toSample;
+        const uint64_t lo = std::max(begin, firstSample), hi = std::min(end, firstSample + layout.samplesPerFrame);
+        if (lo >= hi) return FrameResult::Delivered;  // all priming or past the end: nothing to hear
+        from = uint32_t(lo - firstSample);
+        to = uint32_t(hi - firstSample);
+        sampleTime = lo - begin;
+    }
 
     ComPtr<IMediaSample> sample;
     HRESULT hr = m_targets.allocator->GetBuffer(sample.put(), nullptr, nullptr, 0);
     BYTE* buffer = nullptr;
     if (SUCCEEDED(hr)) hr = sample->GetPointer(&buffer);
-    const long bytes = long(layout.FrameBytes());
+    const long bytes = long(size_t(to - from) * layout.channels * 2);
     if (SUCCEEDED(hr) && sample->GetSize() < bytes) hr = VFW_E_BUFFER_OVERFLOW;
     if (FAILED(hr)) {
         *failure = hr;
         // Decommitted: the filter is stopping.
         return hr == VFW_E_NOT_COMMITTED ? FrameResult::Refused : FrameResult::Failed;
     }
-    std::memcpy(buffer, m_pcm.data(), size_t(bytes));
+    std::memcpy(buffer, m_pcm.data() + size_t(from) * layout.channels, size_t(bytes));
     sample->SetActualDataLength(bytes);
 
     // Times count from the segment's first frame in output samples, so they
     // run on without gaps whatever the track's clock.
-    const uint64_t origin = m_track->FirstSampleOf(m_segment.firstFrame);
-    REFERENCE_TIME start = ScaleToReferenceTime(firstSample - origin, layout.rate);
-    REFERENCE_TIME stop = ScaleToReferenceTime(firstSample + layout.samplesPerFrame - origin, layout.rate);
+    REFERENCE_TIME start = ScaleToReferenceTime(sampleTime, layout.rate);
+    REFERENCE_TIME stop = ScaleToReferenceTime(sampleTime + (to - from), layout.rate);
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
-    sample->SetDiscontinuity(index == m_segment.firstFrame ? TRUE : FALSE);
+    sample->SetDiscontinuity(sampleTime == 0 ? TRUE : FALSE);
     sample->SetPreroll(FALSE);
 
     hr = m_targets.input->Receive(sample.get());

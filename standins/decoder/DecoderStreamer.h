@@ -52,6 +52,8 @@ private:
     DWORD CommandLoop();
     void DeliverSegment();
     FrameResult DeliverFrame(uint32_t index, HRESULT* failure);
+    // Reads and decodes frame `index` into m_pcm; false when it cannot be read.
+    bool DecodeOnly(uint32_t index);
     bool Interrupted() const noexcept { return ::InterlockedCompareExchange(&m_interrupt, 0, 0) != 0; }
 
     CCommandThread m_thread;
