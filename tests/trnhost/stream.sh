@@ -31,7 +31,9 @@ mean_step() { # file offset endianness(be|le)
         d = s - p; sum += d < 0 ? -d : d; k++ }
       printf "%d\n", k ? sum / k : 0 }'
 }
-# LPCM length: the track's duration at the output rate, within one frame.
+# LPCM length: the track's duration at the output rate, within one frame
+# above and two below (a decoder may drop the encoder's priming frame, which
+# the record counts).
 for c in "aac-48000-mp42.mp4 lpcm48 48000" "aac-22050-mono.mp4 lpcm44 44100" "aac-16000-mono.3gp lpcm44 44100" \
          "aac-22050-mono.m4b lpcm44 44100" "aac-44100-stereo.m4a lpcm44 44100" "aac-22050-heaac.mp4 lpcm44 44100"; do
   set -- $c
@@ -42,7 +44,7 @@ for c in "aac-48000-mp42.mp4 lpcm48 48000" "aac-22050-mono.mp4 lpcm44 44100" "aa
   # One frame of the source (1024 samples, 2048 with SBR) at the output rate.
   ok=$(awk -v got="$got" -v ticks="$7" -v ts="$6" -v out="$3" -v src="$4" 'BEGIN {
          want = ticks / ts * out * 4; frame = 2048 * out / src * 4
-         print (got % 4 == 0 && got > want - frame && got < want + frame) ? "yes" : "no " want }')
+         print (got % 4 == 0 && got > want - 2 * frame && got < want + frame) ? "yes" : "no " want }')
   [ "$ok" = yes ] || fail "stream $1 $2: $got bytes, expected ${ok#no }"
   be=$(mean_step "$s/pcm.l16" 40000 be)
   le=$(mean_step "$s/pcm.l16" 40000 le)
@@ -50,7 +52,9 @@ for c in "aac-48000-mp42.mp4 lpcm48 48000" "aac-22050-mono.mp4 lpcm44 44100" "aa
 done
 
 # A time seek gives the tail of the full stream, starting at the frame that
-# holds the position.
+# holds the position (or at the position itself). A real decoder restarted
+# there rounds a little differently, so the samples must agree within a few
+# steps of the last bit; one sample of misalignment would differ by hundreds.
 file=$(win "$data/aac-48000-mp42.mp4")
 th stream "$file" lpcm48 -o "$(win "$s/full.l16")"
 th stream "$file" lpcm48 --start-ms 500 -o "$(win "$s/tail.l16")"
@@ -61,7 +65,10 @@ offset=$((full - part))
 nominal=$((500 * 48 * 4))
 [ "$offset" -le "$nominal" ] && [ $((offset + 4096)) -gt "$nominal" ] ||
   fail "--start-ms 500: stream starts $offset bytes in, the position is at $nominal"
-tail -c "$part" "$s/full.l16" | cmp -s - "$s/tail.l16" || fail "--start-ms 500: not the tail of the full stream"
+od -A n -v -t d2 --endian=big -w2 "$s/tail.l16" >"$s/tail.txt"
+od -A n -v -t d2 --endian=big -w2 -j "$offset" "$s/full.l16" >"$s/full.txt"
+worst=$(paste "$s/tail.txt" "$s/full.txt" | awk '{ d = $1 - $2; if (d < 0) d = -d; if (d > m) m = d } END { print m + 0 }')
+[ "$worst" -le 32 ] || fail "--start-ms 500: not the tail of the full stream (samples differ by up to $worst)"
 grep -q 'from 500 ms' "$s/out" || fail "--start-ms: summary $(cat "$s/out")"
 
 # --wav: the same samples little-endian behind a header the tools read back.
