@@ -142,3 +142,21 @@ TEST(AacTrimmedSegment, SeeksLandOnTheSampleAfterThePriming) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AacDamagedFrame, UnstableFilterOutputIsSilenceNotNan) {
+    // Found by the fuzz target: the first byte picks the configuration.
+    const std::vector<uint8_t> input = ReadBytes(TRN_TESTDATA_DIR "/aac/unstable-tns-frame.bin");
+    ASSERT_GT(input.size(), 1u);
+    aac::LcDecoder decoder;
+    aac::DecoderConfig config;
+    config.samplingIndex = input[0] % 12;
+    config.channelConfiguration = (input[0] >> 4) % 2 + 1;
+    ASSERT_TRUE(decoder.Configure(config));
+    std::vector<int16_t> pcm(1024 * decoder.Channels(), 1);
+    for (int i = 0; i < 2; ++i) decoder.DecodeFrame(input.data() + 1, input.size() - 1, pcm.data());
+    EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](int16_t v) { return v == 0; }));
+}
+
+}  // namespace

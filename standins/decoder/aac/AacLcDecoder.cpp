@@ -530,6 +530,12 @@ bool LcDecoder::DecodeFrame(const uint8_t* data, size_t size, int16_t* pcm) {
         int16_t* out = pcm + c;
         for (unsigned n = 0; n < kFrame; ++n, out += m_channels) {
             const float v = std::nearbyint(in[n]);
+            if (!std::isfinite(v)) {
+                // A hostile frame can make TNS unstable: nothing of it may stay in the overlap.
+                Reset();
+                Silence(pcm);
+                return false;
+            }
             *out = int16_t(v > 32767.0f ? 32767 : v < -32768.0f ? -32768 : int(v));
         }
     }
