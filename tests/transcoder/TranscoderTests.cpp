@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -90,14 +91,72 @@ const SampleFacts* Facts(const wchar_t* name) {
     return nullptr;
 }
 
+// The decoder's tone mode gives whole frames of a known tone, so lengths and
+// bytes can be checked exactly; real decoding is checked on its own below.
 class Transcoder : public ::testing::Test {
 protected:
     void SetUp() override {
+        ::SetEnvironmentVariableW(L"TRN_DECODER_TONE", L"1");
         m_transcoder = CreateTranscoder();
         ASSERT_TRUE(m_transcoder);
     }
+    void TearDown() override { ::SetEnvironmentVariableW(L"TRN_DECODER_TONE", nullptr); }
     ComPtr<ITrnMediaTranscoder> m_transcoder;
 };
+
+class RealDecoding : public Transcoder {
+protected:
+    void SetUp() override {
+        Transcoder::SetUp();
+        ::SetEnvironmentVariableW(L"TRN_DECODER_TONE", nullptr);
+    }
+};
+
+// Real decoding delivers what the edit list keeps: the track without the
+// encoder's 1024 priming samples.
+TEST_F(RealDecoding, LpcmCarriesTheTrackWithoutPrimingInBigEndianOrder) {
+    struct Case {
+        const wchar_t* file;
+        FormatFacts target;
+        long rate;
+    } cases[] = {{L"aac-48000-mp42.mp4", Lpcm48000(), 48000}, {L"aac-22050-mono.mp4", Lpcm44100(), 44100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file, c.file + std::wcslen(c.file)));
+        ASSERT_EQ(S_OK, Open(m_transcoder.get(), SamplePath(c.file), c.target));
+        ASSERT_EQ(S_OK, m_transcoder->Start());
+        const Bytes pcm = ReadToEnd(m_transcoder.get());
+        const SampleFacts* facts = Facts(c.file);
+        ASSERT_NE(nullptr, facts);
+        const double expected = double(facts->durationTicks - 1024) / facts->timescale * c.rate * 4;
+        const double frame = 1024.0 * c.rate / facts->rate * 4;
+        EXPECT_NEAR(expected, double(pcm.size()), frame) << pcm.size();
+        EXPECT_LT(MeanStep(pcm, true) * 2, MeanStep(pcm, false));
+        EXPECT_EQ(S_OK, m_transcoder->Close());
+    }
+}
+
+TEST_F(RealDecoding, TimeSeekStartsAtThePosition) {
+    ASSERT_EQ(S_OK, Open(m_transcoder.get(), SamplePath(L"aac-48000-mp42.mp4"), Lpcm48000()));
+    ASSERT_EQ(S_OK, m_transcoder->Start());
+    const Bytes full = ReadToEnd(m_transcoder.get());
+    ASSERT_EQ(S_OK, m_transcoder->Stop());
+    LONG actual = 0;
+    ASSERT_EQ(S_OK, m_transcoder->SetTimePosition(500, &actual, nullptr));
+    ASSERT_EQ(S_OK, m_transcoder->Start());
+    const Bytes tail = ReadToEnd(m_transcoder.get());
+    ASSERT_GT(tail.size(), 1000u);
+    ASSERT_LE(tail.size(), full.size());
+    const size_t offset = full.size() - tail.size();
+    EXPECT_NEAR(500.0 * 48 * 4, double(offset), 1024 * 4);
+    // Decoding restarts cold, so samples agree closely rather than exactly.
+    int worst = 0;
+    for (size_t i = 0; i + 1 < tail.size(); i += 2) {
+        const int a = static_cast<int16_t>((tail[i] << 8) | tail[i + 1]);
+        const int b = static_cast<int16_t>((full[offset + i] << 8) | full[offset + i + 1]);
+        worst = std::max(worst, std::abs(a - b));
+    }
+    EXPECT_LT(worst, 64);
+}
 
 TEST_F(Transcoder, LpcmLengthMatchesTheDurationAndIsBigEndian) {
     struct Case {
