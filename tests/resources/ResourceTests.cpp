@@ -145,14 +145,3 @@ TEST(Resources, TranscodingsLeaveThreadsFlatAndHandlesAtThePlatformsOwnLeak) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    SetArguments(argc, argv);
-    ComScope com;
-    if (!RegisterServer()) {
-        std::fprintf(stderr, "cannot register the server\n");
-        return 1;
-    }
-    return RUN_ALL_TESTS();
-}

@@ -4,6 +4,7 @@ if(TRN_WINDOWS)
   add_executable(resource_tests ${CMAKE_CURRENT_LIST_DIR}/ResourceTests.cpp
                                 ${CMAKE_CURRENT_LIST_DIR}/ProcessCounts.cpp
                                 ${PROJECT_SOURCE_DIR}/tests/host/HostSupport.cpp
+                                ${PROJECT_SOURCE_DIR}/tests/host/HostTestMain.cpp
                                 ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
   target_include_directories(resource_tests PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(resource_tests PRIVATE gtest strmiids ole32 oleaut32 uuid)

@@ -224,14 +224,3 @@ TEST(TranscoderFailure, AFailedReadLeavesTheOutPointersUntouched) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    SetArguments(argc, argv);
-    ComScope com;
-    if (!RegisterServer()) {
-        std::fprintf(stderr, "cannot register the server\n");
-        return 1;
-    }
-    return RUN_ALL_TESTS();
-}

@@ -325,14 +325,3 @@ TEST_F(Transcoder, StatesGateTheCalls) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    SetArguments(argc, argv);
-    ComScope com;
-    if (!RegisterServer()) {
-        std::fprintf(stderr, "cannot register the server\n");
-        return 1;
-    }
-    return RUN_ALL_TESTS();
-}

@@ -2,6 +2,7 @@
 if(TRN_WINDOWS)
   add_executable(transcoder_failure_tests ${CMAKE_CURRENT_LIST_DIR}/TranscoderFailureTests.cpp
                                           ${PROJECT_SOURCE_DIR}/tests/host/HostSupport.cpp
+                                          ${PROJECT_SOURCE_DIR}/tests/host/HostTestMain.cpp
                                           ${PROJECT_SOURCE_DIR}/tests/resources/ProcessCounts.cpp
                                           ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
   target_include_directories(transcoder_failure_tests PRIVATE ${PROJECT_SOURCE_DIR})

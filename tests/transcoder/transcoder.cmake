@@ -3,6 +3,7 @@
 if(TRN_WINDOWS)
   add_executable(transcoder_tests ${CMAKE_CURRENT_LIST_DIR}/TranscoderTests.cpp
                                   ${PROJECT_SOURCE_DIR}/tests/host/HostSupport.cpp
+                                  ${PROJECT_SOURCE_DIR}/tests/host/HostTestMain.cpp
                                   ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
   target_include_directories(transcoder_tests PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(transcoder_tests PRIVATE gtest ole32 oleaut32 uuid)
