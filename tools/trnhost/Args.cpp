@@ -35,6 +35,21 @@ bool TakeValue(const std::vector<std::wstring>& args, size_t& i, const std::wstr
     return true;
 }
 
+// "a.b.c.d" with each part from 0 to 255.
+bool IsDottedQuad(const std::wstring& text) {
+    int parts = 0;
+    size_t at = 0;
+    while (parts < 4) {
+        const size_t end = parts < 3 ? text.find(L'.', at) : text.size();
+        if (end == std::wstring::npos || end == at || end - at > 3) return false;
+        int64_t part = 0;
+        if (!ParseCount(text.substr(at, end - at), 255, part)) return false;
+        ++parts;
+        at = end + 1;
+    }
+    return true;
+}
+
 bool Matches(const std::wstring& arg, const wchar_t* name) {
     const size_t n = std::wcslen(name);
     return arg.compare(0, n, name) == 0 && (arg.size() == n || arg[n] == L'=');
@@ -44,7 +59,7 @@ bool Matches(const std::wstring& arg, const wchar_t* name) {
 
 const std::vector<std::wstring>& CommandNames() {
     static const std::vector<std::wstring> names = {L"formats", L"props",    L"scan",      L"stream",
-                                                    L"register", L"unregister", L"help"};
+                                                    L"serve",   L"register", L"unregister", L"help"};
     return names;
 }
 
@@ -116,6 +131,20 @@ bool ParseArguments(const std::vector<std::wstring>& args, Arguments& out, std::
                 return false;
             }
             out.jobs = static_cast<uint32_t>(number);
+        } else if (Matches(arg, L"--port")) {
+            if (!TakeValue(args, i, L"--port", value, error)) return false;
+            if (!ParseCount(value, 65535, number)) {
+                error = L"--port wants a port number from 0 to 65535, not \"" + value + L"\"";
+                return false;
+            }
+            out.port = static_cast<int32_t>(number);
+        } else if (Matches(arg, L"--bind")) {
+            if (!TakeValue(args, i, L"--bind", value, error)) return false;
+            if (!IsDottedQuad(value)) {
+                error = L"--bind wants an IPv4 address such as 0.0.0.0, not \"" + value + L"\"";
+                return false;
+            }
+            out.bind = value;
         } else if (arg == L"-o" || Matches(arg, L"--output")) {
             if (!TakeValue(args, i, arg == L"-o" ? L"-o" : L"--output", value, error)) return false;
             if (value.empty()) {
@@ -148,6 +177,10 @@ bool CheckCommandArguments(const Arguments& args, std::wstring& error) {
         error = L"--jobs belongs to scan";
         return false;
     }
+    if ((args.port >= 0 || !args.bind.empty()) && c != L"serve") {
+        error = L"--port and --bind belong to serve";
+        return false;
+    }
     if (args.json && c != L"formats" && c != L"props" && c != L"scan") {
         error = L"--json belongs to formats, props and scan";
         return false;
@@ -155,6 +188,7 @@ bool CheckCommandArguments(const Arguments& args, std::wstring& error) {
     if (c == L"formats" && n == 0) error = L"formats needs at least one FILE";
     else if (c == L"props" && n != 2) error = L"props needs FILE and FORMAT";
     else if (c == L"scan" && n != 1) error = L"scan needs one DIR";
+    else if (c == L"serve" && n != 1) error = L"serve needs one DIR";
     else if (c == L"stream" && n != 2) error = L"stream needs FILE and FORMAT";
     else if (c == L"stream" && args.output.empty()) error = L"stream needs -o OUT (- for standard output)";
     else if ((c == L"register" || c == L"unregister") && n > 1) error = c + L" takes at most one DLL";
@@ -192,6 +226,16 @@ std::wstring UsageText(const std::wstring& command) {
                L"--start-ms positions LPCM by time, --start-byte the unchanged file by\n"
                L"offset. --block is the byte count of each Read (default 65536). OUT - is\n"
                L"standard output. On a terminal a progress line is shown on standard error.\n";
+    if (command == L"serve")
+        return L"usage: trnhost serve DIR [--port N] [--bind ADDR]\n"
+               L"Serves the media files under DIR over HTTP/1.1, as a media server answers\n"
+               L"renderers: / is an HTML index and /index.json a JSON one, each item in\n"
+               L"each offered format at /media/FORMAT/NAME (LPCM chunked, with DLNA time\n"
+               L"seeks; the unchanged file with byte ranges); /status counts connections,\n"
+               L"transcoders, threads and handles. The default port is 8200; --port 0\n"
+               L"takes a free one. --bind sets the IPv4 address (default 127.0.0.1). The\n"
+               L"first line on standard output names the address. The server stops when\n"
+               L"standard input, if it is a pipe, reaches its end, or on Ctrl+C.\n";
     if (command == L"register")
         return L"usage: trnhost register [DLL]\n"
                L"Registers the server DLL (DllRegisterServer, as regsvr32 does). The default\n"
@@ -207,6 +251,7 @@ std::wstring UsageText(const std::wstring& command) {
            L"  props FILE FORMAT      properties in one offered format\n"
            L"  scan DIR               formats and properties of every file under DIR\n"
            L"  stream FILE FORMAT -o OUT   transcode or pass through, as a server streams\n"
+           L"  serve DIR              an HTTP server for the files under DIR\n"
            L"  register [DLL]         register the server\n"
            L"  unregister [DLL]       remove its registration\n"
            L"\n"

@@ -20,6 +20,8 @@ struct Arguments {
     int64_t startByte = -1;
     uint32_t block = 65536;
     uint32_t jobs = 0;                 // scan workers; 0: one per processor
+    int32_t port = -1;                 // serve: -1 the default port, 0 any free one
+    std::wstring bind;                 // serve: IPv4 address to listen on; empty is loopback
     std::wstring output;               // "-" is standard output
 };
 

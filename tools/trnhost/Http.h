@@ -1,0 +1,87 @@
+// HTTP/1.1 for trnhost serve: what a request says (request line, headers,
+// byte ranges, DLNA time seeks, which item and format a path names) and the
+// fixed texts of the answers. Requests are untrusted input, so sizes are
+// bounded and numbers saturate instead of wrapping. No platform headers;
+// tested natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace trnhost {
+namespace http {
+
+// Request line and headers together; a longer head is refused.
+const size_t kMaxHeadBytes = 16384;
+const size_t kMaxHeaderCount = 64;
+
+struct Request {
+    std::string method;
+    std::string target;  // as sent
+    std::string path;    // percent-decoded, without the query
+    int minorVersion = 1;  // HTTP/1.x
+    std::vector<std::pair<std::string, std::string>> headers;  // names in lower case, values trimmed
+    // The value of a header (name in lower case), or null when absent.
+    const std::string* Header(const char* lowerName) const;
+    // Whether the connection stays open after the answer.
+    bool KeepAlive() const;
+};
+
+// Offset just past the blank line that ends a request head, or 0 while the
+// head is incomplete. Bare LF line ends are accepted as well as CRLF.
+size_t FindHeadEnd(const char* data, size_t size);
+// Leading empty lines before a request line, which clients may send between requests.
+size_t SkipEmptyLines(const char* data, size_t size);
+
+// Parses a whole head (as FindHeadEnd delimits it). Returns 0, or the status
+// to answer with (400 malformed, 505 version) and a reason for the body.
+int ParseRequestHead(const std::string& head, Request& out, std::string& reason);
+
+// "Range: bytes=..." against a content length.
+enum class RangeResult { Whole, Part, Malformed, Unsatisfiable };
+struct ByteRange {
+    uint64_t first = 0;
+    uint64_t last = 0;  // inclusive
+};
+// Several ranges at once are valid but not served in parts: Whole.
+RangeResult ParseByteRange(const std::string& value, uint64_t length, ByteRange& out);
+// Whether the value asks for the whole content from byte 0 ("bytes=0-"),
+// which players send on every request to learn whether seeking works.
+bool IsWholeFromStart(const std::string& value);
+
+// "TimeSeekRange.dlna.org: npt=START-[END]" in milliseconds. Times too large
+// for any track saturate at kHugeMs.
+const int64_t kHugeMs = int64_t(1) << 50;
+struct NptRange {
+    int64_t startMs = 0;
+    int64_t endMs = -1;  // -1: to the end
+};
+bool ParseNptRange(const std::string& value, NptRange& out);
+// "12.345" (seconds with milliseconds), as DLNA answers carry it.
+std::string NptText(int64_t ms);
+
+// What a decoded path asks for.
+enum class Route { HtmlIndex, JsonIndex, Status, Media, NotFound };
+// "/media/FORMAT/ITEM" gives the format name and the item's relative path.
+Route RouteOf(const std::string& path, std::string& format, std::string& item);
+// The path of an item in a format, percent-encoded.
+std::string MediaPath(const std::string& format, const std::string& item);
+
+// %XX decoding; false on a bad escape or a decoded NUL.
+bool PercentDecode(const std::string& in, std::string& out);
+// Keeps unreserved characters and '/', escapes every other byte.
+std::string PercentEncodePath(const std::string& utf8);
+std::string HtmlEscape(const std::string& utf8);
+
+const char* ReasonPhrase(int status);
+// "1f40\r\n"
+std::string ChunkHead(size_t size);
+// contentFeatures.dlna.org of a converted LPCM stream (time seek) or of the
+// unchanged file (byte seek).
+std::string ContentFeatures(bool lpcm);
+
+}  // namespace http
+}  // namespace trnhost
