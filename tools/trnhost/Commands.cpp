@@ -81,7 +81,8 @@ bool HasMp4AudioExtension(const std::wstring& path) {
     return false;
 }
 
-// Files under a folder, depth first, names sorted within each folder.
+}  // namespace
+
 void ListFiles(const std::wstring& folder, std::vector<std::wstring>& out) {
     WIN32_FIND_DATAW data;
     const HANDLE raw = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
@@ -114,8 +115,6 @@ std::wstring StripTrailingSlashes(std::wstring path) {
     while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
     return path;
 }
-
-}  // namespace
 
 int RunFormats(const Arguments& args) {
     const ComApartment apartment;

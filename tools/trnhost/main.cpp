@@ -21,6 +21,7 @@ int Dispatch(const Arguments& args) {
     if (c == L"props") return RunProps(args);
     if (c == L"scan") return RunScan(args);
     if (c == L"stream") return RunStream(args);
+    if (c == L"serve") return RunServe(args);
     if (c == L"register") return RunRegister(args, false);
     return RunRegister(args, true);
 }
