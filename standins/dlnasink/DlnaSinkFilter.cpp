@@ -1,6 +1,41 @@
 #include "standins/dlnasink/DlnaSinkFilter.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <new>
+
+namespace {
+
+DlnaSinkFault FaultFromEnvironment() {
+    char text[64] = {};
+    const DWORD length = ::GetEnvironmentVariableA("TRN_DLNASINK_FAULT", text, sizeof text);
+    return length > 0 && length < sizeof text ? ParseDlnaSinkFault(text) : DlnaSinkFault();
+}
+
+}  // namespace
+
+DlnaSinkFault ParseDlnaSinkFault(const char* text) {
+    DlnaSinkFault fault;
+    const char* rest = nullptr;
+    if (std::strncmp(text, "fail-read:", 10) == 0) {
+        fault.kind = DlnaSinkFault::Kind::FailRead;
+        rest = text + 10;
+    } else if (std::strncmp(text, "odd-read:", 9) == 0) {
+        fault.kind = DlnaSinkFault::Kind::OddRead;
+        rest = text + 9;
+    } else {
+        return DlnaSinkFault();
+    }
+    char* end = nullptr;
+    fault.after = std::strtoul(rest, &end, 10);
+    if (end == rest) return DlnaSinkFault();
+    if (*end == ':' && fault.kind == DlnaSinkFault::Kind::FailRead) {
+        const char* status = end + 1;
+        fault.status = static_cast<HRESULT>(std::strtoul(status, &end, 16));
+        if (end == status || SUCCEEDED(fault.status)) return DlnaSinkFault();
+    }
+    return *end == '\0' ? fault : DlnaSinkFault();
+}
 
 CDlnaSinkInputPin::CDlnaSinkInputPin(CDlnaSinkFilter* filter, CPcmBuffer& buffer)
     : CBaseInputPin(filter, filter->FilterLock(), L"In"), m_sink(filter), m_buffer(buffer) {}
@@ -56,7 +91,8 @@ CDlnaSinkFilter::CDlnaSinkFilter()
     : CBaseFilter(CLSID_HostDlnaSink),
       m_buffer(kDefaultBufferBytes),
       m_input(this, m_buffer),
-      m_seeking(static_cast<IBaseFilter*>(this), &m_input) {}
+      m_seeking(static_cast<IBaseFilter*>(this), &m_input),
+      m_fault(FaultFromEnvironment()) {}
 
 HRESULT CDlnaSinkFilter::QueryFilterInterface(REFIID iid, void** out) {
     if (IsEqualIID(iid, __uuidof(IDlnaSrcBuffer))) {
@@ -133,8 +169,12 @@ STDMETHODIMP CDlnaSinkFilter::SetBufferSize(DWORD bytes) {
 
 STDMETHODIMP CDlnaSinkFilter::ReadData(BYTE* buffer, DWORD count, DWORD* delivered, DWORD* endOfStream) {
     if (!delivered || !endOfStream || (!buffer && count)) return E_POINTER;
+    const unsigned long call = static_cast<unsigned long>(::InterlockedIncrement(&m_readCalls)) - 1;
+    const bool faulty = m_fault.kind != DlnaSinkFault::Kind::None && call >= m_fault.after;
+    if (faulty && m_fault.kind == DlnaSinkFault::Kind::FailRead) return m_fault.status;
     const CPcmBuffer::ReadResult result = m_buffer.Read(buffer, count);
     *delivered = static_cast<DWORD>(result.bytes);
+    if (faulty && call == m_fault.after && result.bytes > 0) *delivered -= 1;
     *endOfStream = result.endOfStream ? static_cast<USHORT>(VARIANT_TRUE) : 0;
     return result.status == CPcmBuffer::Status::Stopped ? VFW_E_WRONG_STATE : S_OK;
 }

@@ -1,6 +1,11 @@
 // Stand-in for the host's DLNA sink "DlnaSrc": a renderer that takes 16-bit
 // PCM into a bounded buffer, from which the host pulls with ReadData. It
 // streams in Paused as well as in Running. Seeking goes upstream.
+//
+// Fault hook for tests: TRN_DLNASINK_FAULT, read when the filter is created,
+// makes ReadData misbehave after its first N calls:
+//   "fail-read:N[:HRESULT]"  every later call fails (E_FAIL by default)
+//   "odd-read:N"             the next call reports one byte fewer than it copied
 #pragma once
 
 #include "standins/dlnasink/DlnaSrcBuffer.h"
@@ -9,6 +14,15 @@
 #include "standins/filterbase/SeekingPassThru.h"
 
 class CDlnaSinkFilter;
+
+struct DlnaSinkFault {
+    enum class Kind { None, FailRead, OddRead };
+    Kind kind = Kind::None;
+    unsigned long after = 0;  // ReadData calls that behave first
+    HRESULT status = E_FAIL;
+};
+// Parses the hook's text; anything malformed means no fault.
+DlnaSinkFault ParseDlnaSinkFault(const char* text);
 
 class CDlnaSinkInputPin : public CBaseInputPin {
 public:
@@ -66,4 +80,6 @@ private:
     CDlnaSinkInputPin m_input;
     CSeekingPassThru m_seeking;
     bool m_endOfStream = false;  // under the filter lock: EC_COMPLETE on Run
+    const DlnaSinkFault m_fault;
+    volatile LONG m_readCalls = 0;
 };

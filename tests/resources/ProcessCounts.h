@@ -1,5 +1,6 @@
 // Threads and handles of this process as the system counts them, from
 // NtQuerySystemInformation: GetProcessHandleCount is a stub under Wine.
+// Private bytes are the committed private pages of the address space.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +11,14 @@ struct ProcessCounts {
     bool ok = false;
     ULONG threads = 0;
     ULONG handles = 0;
+    SIZE_T privateBytes = 0;
 };
 
 ProcessCounts CountThisProcess();
+
+// Committed private memory of this process, summed over VirtualQuery's
+// regions (Wine's GetProcessMemoryInfo leaves PrivateUsage at zero).
+SIZE_T PrivateBytes();
 
 // Threads exit a little after the call that ends them: polls until the
 // count is at most limit or timeoutMs has passed, and returns the last count.
