@@ -27,3 +27,8 @@ enc attack-48000-stereo 48000 2 \
 enc intensity-44100-stereo 44100 2 \
     "aevalsrc=0.3*sin(2*PI*440*t)+0.2*sin(2*PI*6000*t)+0.1*sin(2*PI*9000*t)|0.3*sin(2*PI*440*t)+0.15*sin(2*PI*6000*t)+0.05*sin(2*PI*9000*t):s=44100:d=1.5" \
     -b:a 48k -aac_is 1 -aac_ms 0
+# Noise beside tones at a moderate rate: the encoder substitutes noise (PNS)
+# for the bands between about 4 and 8 kHz.
+enc noise-44100-stereo 44100 2 \
+    "aevalsrc=0.3*sin(2*PI*440*t)+0.2*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.2*(random(1)-0.5):s=44100:d=1.5" \
+    -b:a 48k -aac_pns 1 -aac_is 0

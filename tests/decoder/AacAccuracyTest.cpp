@@ -25,15 +25,6 @@ const AccuracyCase kCases[] = {
     {"intensity-44100-stereo", 44100, 2, 1.5},
 };
 
-std::string AacPath(const std::string& file) { return std::string(TRN_TESTDATA_DIR "/aac/") + file; }
-
-std::vector<int16_t> ReadPcm(const std::string& path) {
-    const std::vector<uint8_t> bytes = ReadBytes(path);
-    std::vector<int16_t> pcm(bytes.size() / 2);
-    for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = int16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    return pcm;
-}
-
 double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& decoded) {
     double signal = 0, noise = 0;
     const size_t n = std::min(reference.size(), decoded.size());

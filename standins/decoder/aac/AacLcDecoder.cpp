@@ -72,6 +72,9 @@ class LcDecoder::FrameParser {
 public:
     FrameParser(LcDecoder& decoder, BitReader& reader) : m_d(decoder), m_r(reader) {}
 
+    // The tools this frame used; counted as the frame is parsed.
+    const DecoderStats& Used() const { return m_used; }
+
     bool Run() {
         unsigned channel = 0;
         for (;;) {
@@ -159,6 +162,8 @@ private:
             for (unsigned g = 0; g < m_a.ics.numGroups; ++g)
                 for (unsigned sfb = 0; sfb < m_a.ics.maxSfb; ++sfb)
                     m_msUsed[g][sfb] = m_msMask == 2 ? true : m_msMask == 1 ? m_r.Bit() : false;  // ms_used
+            for (unsigned g = 0; g < m_a.ics.numGroups; ++g)
+                for (unsigned sfb = 0; sfb < m_a.ics.maxSfb; ++sfb) m_used.msBands += m_msUsed[g][sfb];
             m_b.ics = m_a.ics;
         }
         if (!IndividualChannel(m_a, common) || !IndividualChannel(m_b, common)) return false;
@@ -169,6 +174,7 @@ private:
     bool IndividualChannel(ChannelData& ch, bool commonWindow) {
         const unsigned globalGain = m_r.Read(8);  // global_gain
         if (!commonWindow && !ReadIcsInfo(ch.ics)) return false;
+        if (ch.ics.Short()) ++m_used.shortWindowChannels;
         if (!Sections(ch) || !ScaleFactors(ch, globalGain)) return false;
         Pulse pulse;
         if (m_r.Bit()) {  // pulse_data_present
@@ -204,6 +210,8 @@ private:
                     if (increment != escape) break;
                 }
                 if (length == 0 || k + length > ics.maxSfb) return false;
+                if (cb == NOISE_HCB) m_used.noiseBands += length;
+                if (IsIntensity(cb)) m_used.intensityBands += length;
                 for (unsigned i = 0; i < length; ++i) ch.cb[g][k + i] = cb;
                 k += length;
             }
@@ -479,6 +487,7 @@ private:
     ChannelData m_a, m_b;
     unsigned m_msMask = 0;
     bool m_msUsed[kMaxGroups][kMaxBands] = {};
+    DecoderStats m_used;
 };
 
 bool LcDecoder::Configure(const DecoderConfig& config) {
@@ -539,6 +548,12 @@ bool LcDecoder::DecodeFrame(const uint8_t* data, size_t size, int16_t* pcm) {
             *out = int16_t(v > 32767.0f ? 32767 : v < -32768.0f ? -32768 : int(v));
         }
     }
+    const DecoderStats& used = parser->Used();
+    ++m_stats.frames;
+    m_stats.noiseBands += used.noiseBands;
+    m_stats.intensityBands += used.intensityBands;
+    m_stats.msBands += used.msBands;
+    m_stats.shortWindowChannels += used.shortWindowChannels;
     return true;
 }
 

@@ -23,6 +23,16 @@ struct DecoderConfig {
     unsigned frameLength = 1024;     // 1024 only; 960 is refused
 };
 
+// What the decoded frames used, counted per band and window group, so that
+// tests can tell which coding tools a stream really exercises.
+struct DecoderStats {
+    uint64_t frames = 0;          // decoded without error
+    uint64_t noiseBands = 0;      // noise substitution (codebook 13)
+    uint64_t intensityBands = 0;  // intensity stereo (codebooks 14 and 15)
+    uint64_t msBands = 0;         // mid/side
+    uint64_t shortWindowChannels = 0;  // channels coded with eight short windows
+};
+
 class LcDecoder {
 public:
     static constexpr unsigned kFrame = 1024;
@@ -37,6 +47,7 @@ public:
     // truncated; `pcm` is then silence and the overlap forgotten.
     bool DecodeFrame(const uint8_t* data, size_t size, int16_t* pcm);
     void Reset();
+    const DecoderStats& Stats() const { return m_stats; }
 
 private:
     struct IcsInfo;
@@ -50,6 +61,7 @@ private:
     std::vector<std::unique_ptr<FilterBank>> m_banks;
     std::vector<std::vector<float>> m_output;  // per channel, one frame
     uint32_t m_noiseSeed = 0x1F2E3D4Cu;
+    DecoderStats m_stats;
 };
 
 }  // namespace aac

@@ -22,6 +22,7 @@ public:
     void DecodeFrame(const uint8_t* data, size_t size, uint64_t firstSample, int16_t* pcm) override;
 
     uint64_t ConcealedFrames() const { return m_concealed; }
+    const aac::DecoderStats& Stats() const { return m_decoder.Stats(); }
 
 private:
     CAacLcFrameDecoder() = default;
