@@ -11,11 +11,12 @@
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 tree=${BENCH_TREE:-$root/build/bench}
+case $tree in /*) ;; *) tree=$(pwd)/$tree ;; esac
 command -v ffmpeg >/dev/null 2>&1 || { echo "ffmpeg is missing (apt-get install ffmpeg)" >&2; exit 1; }
 if [ ! -f "$tree/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$tree" -j2 --target trn_bench_mkfile trn_open_bench trnprobe >/dev/null
+cmake --build "$tree" -j2 --target trn_bench_mkfile trn_open_bench trn_bench_spawn trnprobe >/dev/null
 out="$tree/bench-files"
 mkdir -p "$out"
 mkfile="$tree/bench/trn_bench_mkfile"

@@ -8,3 +8,7 @@ if(NOT TRN_WINDOWS)
   add_executable(trn_open_bench ${CMAKE_CURRENT_LIST_DIR}/ParserOpenBench.cpp)
   target_link_libraries(trn_open_bench PRIVATE trn_smf_stream trn_mp4 trn_dsi)
 endif()
+
+if(NOT TRN_WINDOWS AND UNIX)
+  add_executable(trn_bench_spawn ${CMAKE_CURRENT_LIST_DIR}/SpawnTimer.cpp)
+endif()

@@ -9,6 +9,10 @@ if(TRN_WINDOWS)
   # The module's MP4 audio parser, with the module logger behind it.
   target_sources(trnprobe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trnprobe/FacadeSection.cpp)
   target_link_libraries(trnprobe PRIVATE trn_product)
+elseif(NOT TRN_SANITIZE AND NOT TRN_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  # Run once per file by scripts: binding the shared C++ runtime at start-up
+  # costs more than the whole probe of a typical file.
+  target_link_options(trnprobe PRIVATE -static-libstdc++ -static-libgcc)
 endif()
 
 # On the native tree, compare its output on the samples with ffprobe's record.
