@@ -6,12 +6,14 @@
 #include "mp4/Mp4File.h"
 
 #include <string>
+#include <vector>
 
 struct ProbeContext {
     std::string displayName;
     std::wstring path;
     HRESULT openResult = S_OK;  // stream open, then Initialize
     bool opened = false;        // the file itself could be opened
+    std::vector<char> streamBuffer;  // stdio buffer of the file; outlives `file`
     CMp4File file;
 };
 
