@@ -32,3 +32,10 @@ enc intensity-44100-stereo 44100 2 \
 enc noise-44100-stereo 44100 2 \
     "aevalsrc=0.3*sin(2*PI*440*t)+0.2*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.2*(random(1)-0.5):s=44100:d=1.5" \
     -b:a 48k -aac_pns 1 -aac_is 0
+# HE-AAC with a 24000 Hz core (48000 Hz out): LC frames behind an explicit
+# SBR configuration, for streaming through the rate conversion at 48000 Hz.
+ffmpeg -hide_banner -loglevel error -y -f lavfi \
+    -i "aevalsrc=0.3*sin(2*PI*440*t)+0.1*sin(2*PI*3000*t)|0.3*sin(2*PI*660*t)+0.1*sin(2*PI*5000*t):s=24000:d=1.5" \
+    -c:a aac -b:a 48k -map_metadata -1 -fflags +bitexact -flags:a +bitexact lc-24000.mp4
+python3 make-heaac.py lc-24000.mp4 heaac-24000-stereo.mp4
+rm lc-24000.mp4
