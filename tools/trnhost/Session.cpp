@@ -101,6 +101,15 @@ private:
     bool m_locked = false;
 };
 
+// Graphs are built one at a time: the platform's audio renderer, which the
+// graph build passes through, refuses to be created by several at once
+// (Start then fails with VFW_E_CANNOT_RENDER).
+HRESULT StartSerialised(ITrnMediaTranscoder* transcoder) {
+    static CriticalSection lock;
+    CriticalSectionGuard guard(lock.Get());
+    return transcoder->Start();
+}
+
 std::string StatusJson(const ServeCounters& counters) {
     const ProcessCounts process = CountThisProcess();
     return "{\"connections\":" + std::to_string(counters.connections) +
@@ -331,7 +340,7 @@ private:
             Log(200, 0);
             return sent && chunked;
         }
-        hr = transcoder->Start();
+        hr = StartSerialised(transcoder.get());
         if (FAILED(hr)) return SendError(500, "Start " + Hex(hr));
         transcoder.MarkStarted();
         if (!SendHead(200, headers, !chunked)) {
