@@ -19,6 +19,11 @@ const wchar_t kWaveFitterDllName[] = L"KisoWaveFitterFilter.ax";
 namespace {
 
 const wchar_t kRendererPinName[] = L"Audio Input pin (rendered)";
+
+// The audio renderer that Render adds to every graph is not safe to create
+// and destroy on several threads at once under Wine (its sound stack faults),
+// so graphs are built and torn down one at a time across the process.
+CriticalSection g_graphLifetime;
 const DWORD kSinkBufferBytes = 5292000;  // 30 s of 44100 Hz 16-bit stereo
 const DWORD kWaveFitterOption = 2;
 
@@ -70,11 +75,14 @@ ComPtr<IPin> FindRendererInputPin(IGraphBuilder* graph) {
     return ComPtr<IPin>();
 }
 
+CRITICAL_SECTION& GraphLifetimeLock() noexcept { return g_graphLifetime.Get(); }
+
 }  // namespace trn
 
 void CM4aConverter::BuildGraph(const std::wstring& path) {
     using namespace trn;
     ReleaseGraph();
+    const CriticalSectionGuard lifetime(GraphLifetimeLock());
 
     TRN_THROW_IF_FAILED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
                                            m_pGraph.put_void()));

@@ -49,6 +49,7 @@ CM4aConverter::CM4aConverter() noexcept
 
 CM4aConverter::~CM4aConverter() {
     if (m_pControl && m_nState == kRunning && m_bUseGraph) m_pControl->Stop();
+    const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
     // The reverse of acquisition.
     m_pSink.reset();
     m_pSeeking.reset();
@@ -61,6 +62,7 @@ CM4aConverter::~CM4aConverter() {
 void CM4aConverter::ReleaseGraph() noexcept {
     // A graph left running would keep its streaming threads alive.
     if (m_pControl && m_nState == kRunning && m_bUseGraph) m_pControl->Stop();
+    const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
     m_pGraph.reset();
     m_pControl.reset();
     m_pEvent.reset();

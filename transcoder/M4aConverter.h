@@ -15,6 +15,12 @@
 #include "module/TrnInterfaces.h"
 #include "transcoder/GraphInterfaces.h"
 
+namespace trn {
+// Held while a decoding graph is built or released (defined with the graph
+// helpers).
+CRITICAL_SECTION& GraphLifetimeLock() noexcept;
+}  // namespace trn
+
 class CM4aConverter
     : public CTrnFtmObject<CM4aConverter, &CLSID_M4aConverter, ITrnMediaTranscoder, &IID_ITrnMediaTranscoder> {
 public:
