@@ -1,0 +1,105 @@
+# Shared by the trnhost serve tests: sourced with the arguments
+# ENVFILE TRNHOST_EXE SERVER_DLL TESTDATA SCRATCH. Builds a media folder,
+# starts the server on a free port and fetches from it with Debian's curl.
+. "$1"
+exe=$2
+dll=$3
+data=$4
+scratch=$5
+rm -rf "$scratch"
+mkdir -p "$scratch"
+failures=0
+server_pid=
+
+win() { printf 'Z:%s' "$1" | tr / '\\'; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+finish() {
+  if [ "$failures" -gt 0 ]; then echo "$failures failure(s)"; exit 1; fi
+  echo "all passed"
+}
+size_of() { stat -c %s "$1"; }
+need() { command -v "$1" >/dev/null 2>&1 || { echo "FAIL: $1 is not installed (scripts/setup.sh installs it)"; exit 1; }; }
+need curl
+
+register_server() {
+  "$TRN_WINE" regsvr32 /s "$(win "$dll")" </dev/null >/dev/null 2>&1 || { echo "FAIL: regsvr32 on the server"; exit 1; }
+}
+
+# The served folder: names with blanks, a subfolder, and files the server refuses.
+media=$scratch/media
+make_media() {
+  mkdir -p "$media/sub folder"
+  cp "$data/aac-44100-stereo.m4a" "$media/chord 44k.m4a"
+  cp "$data/aac-48000-mp42.mp4" "$media/tone48.mp4"
+  cp "$data/aac-16000-mono.3gp" "$media/mono16.3gp"
+  cp "$data/aac-22050-mono.m4b" "$media/book#1.m4b"
+  cp "$data/aac-22050-heaac.mp4" "$media/heaac.mp4"
+  cp "$data/aac-32000-mp42.mp4" "$media/sub folder/rate32.mp4"
+  cp "$data/aac-44100-stereo.mp4" "$media/sub folder/stereo44.mp4"
+  cp "$data/aac-22050-mono-long.m4a" "$media/sub folder/long 40s.m4a"
+  cp "$data/aac-96000-stereo.mp4" "$media/refused96.mp4"
+  echo "not audio" >"$media/notes.txt"
+}
+
+# Runs trnhost directly (references); output in $scratch/out, code in $rc.
+th() {
+  rc=0
+  "$TRN_WINE" "$exe" "$@" >"$scratch/out" 2>"$scratch/err" </dev/null || rc=$?
+}
+# reference OUT FILE FORMAT [stream options]: what trnhost stream writes.
+reference() {
+  out=$1 file=$2 format=$3
+  shift 3
+  th stream "$(win "$media/$file")" "$format" "$@" -o "$(win "$out")"
+  [ "$rc" = 0 ] || fail "trnhost stream $file $format $*: exit $rc $(cat "$scratch/err")"
+}
+
+# Starts the server on a free port; its standard input is a pipe that
+# stop_server closes. Sets $base (http://127.0.0.1:PORT).
+start_server() {
+  mkfifo "$scratch/stdin"
+  "$TRN_WINE" "$exe" serve "$(win "$media")" --port 0 <"$scratch/stdin" >"$scratch/server.out" 2>"$scratch/server.err" &
+  server_pid=$!
+  exec 3>"$scratch/stdin"
+  trap 'kill_server' EXIT
+  base=
+  tries=0
+  while [ -z "$base" ]; do
+    base=$(sed -n 's|.* at \(http://127\.0\.0\.1:[0-9]*\)/.*|\1|p' "$scratch/server.out" 2>/dev/null | tr -d '\r')
+    [ -n "$base" ] && break
+    if ! kill -0 "$server_pid" 2>/dev/null || [ "$tries" -gt 1200 ]; then
+      echo "FAIL: the server did not start: $(cat "$scratch/server.out" "$scratch/server.err")"
+      exit 1
+    fi
+    tries=$((tries + 1))
+    sleep 0.1
+  done
+  printf 'server: %s\n' "$(head -n 1 "$scratch/server.out" | tr -d '\r')"
+}
+kill_server() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  server_pid=
+}
+# Closes the server's standard input; it must stop by itself and exit 0.
+stop_server() {
+  exec 3>&-
+  code=0
+  wait "$server_pid" || code=$?
+  server_pid=
+  [ "$code" = 0 ] || fail "the server exited with $code: $(tail -n 5 "$scratch/server.err")"
+  grep -q '^stopping after' "$scratch/server.out" || fail "no orderly stop: $(cat "$scratch/server.out")"
+}
+
+# fetch OUT URL [curl options]: body to OUT, headers to OUT.h, status in $code.
+fetch() {
+  out=$1 url=$2
+  shift 2
+  code=$(curl -s --noproxy '*' -o "$out" -D "$out.h" -w '%{http_code}' "$@" "$url") || true
+  tr -d '\r' <"$out.h" >"$out.hh" && mv "$out.hh" "$out.h"
+}
+# header FILE.h NAME: the value of a response header (the last response's).
+header() { awk -v n="$2" 'BEGIN { IGNORECASE = 1 } tolower($0) ~ "^" tolower(n) ":" { sub(/^[^:]*: */, ""); v = $0 } END { print v }' "$1"; }
+# The media URL of an item in a format.
+url_of() { printf '%s/media/%s/%s' "$base" "$2" "$(printf '%s' "$1" | sed 's/%/%25/g; s/ /%20/g; s/#/%23/g')"; }
+# status field of /status
+status_field() { sed -n "s/.*\"$1\":\([0-9]*\).*/\1/p" "$2"; }

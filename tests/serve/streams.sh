@@ -1,0 +1,135 @@
+#!/bin/sh
+# serve: what renderers fetch. The indexes list every offered format of each
+# item; curl and ffmpeg get exactly the bytes trnhost stream writes, whole,
+# after a DLNA time seek and in byte ranges, with the DLNA and HTTP headers
+# that say how; HEAD and HTTP/1.0 are answered.
+. "$(dirname "$0")/lib.sh"
+need ffmpeg
+register_server
+make_media
+start_server
+s=$scratch
+
+items="chord 44k.m4a|tone48.mp4|mono16.3gp|book#1.m4b|heaac.mp4|sub folder/rate32.mp4|sub folder/stereo44.mp4|sub folder/long 40s.m4a"
+
+fetch "$s/index.html" "$base/"
+[ "$code" = 200 ] || fail "GET / answered $code"
+fetch "$s/index.json" "$base/index.json"
+[ "$code" = 200 ] || fail "GET /index.json answered $code"
+grep -q '"refused96.mp4"\|notes.txt' "$s/index.json" && fail "refused files are listed"
+
+IFS='|'
+for item in $items; do
+  unset IFS
+  th formats --json "$(win "$media/$item")"
+  offered=$(grep -o '"name":"[a-z0-9]*"' "$s/out" | sed 's/"name":"\(.*\)"/\1/')
+  [ -n "$offered" ] || fail "trnhost formats $item offers nothing"
+  for f in $offered; do
+    path=$(url_of "$item" "$f" | sed "s|^$base||")
+    grep -Fq "href=\"$path\"" "$s/index.html" || fail "the HTML index has no link $path"
+    grep -Fq "\"url\":\"$path\"" "$s/index.json" || fail "the JSON index has no url $path"
+    echo "$item|$f" >>"$s/pairs"
+  done
+  IFS='|'
+done
+unset IFS
+links=$(grep -o 'href="/media/' "$s/index.html" | wc -l)
+[ "$links" = "$(wc -l <"$s/pairs")" ] || fail "the HTML index has $links links, $(wc -l <"$s/pairs") offered formats"
+
+# Every item in every format: curl's bytes are trnhost stream's.
+n=0
+while IFS='|' read -r item f; do
+  n=$((n + 1))
+  reference "$s/ref$n" "$item" "$f"
+  fetch "$s/got$n" "$(url_of "$item" "$f")"
+  [ "$code" = 200 ] || { fail "GET $item $f answered $code"; continue; }
+  cmp -s "$s/ref$n" "$s/got$n" || fail "GET $item $f: $(size_of "$s/got$n") bytes, not the $(size_of "$s/ref$n") bytes of trnhost stream"
+  type=$(header "$s/got$n.h" content-type)
+  features=$(header "$s/got$n.h" contentFeatures.dlna.org)
+  case $f in
+    lpcm44|lpcm48)
+      rate=44100; [ "$f" = lpcm48 ] && rate=48000
+      [ "$type" = "audio/L16;rate=$rate;channels=2" ] || fail "$item $f: Content-Type $type"
+      [ "$(header "$s/got$n.h" transfer-encoding)" = chunked ] || fail "$item $f: not chunked"
+      [ -z "$(header "$s/got$n.h" content-length)" ] || fail "$item $f: a Content-Length for LPCM"
+      case $features in DLNA.ORG_PN=LPCM\;DLNA.ORG_OP=10\;*) ;; *) fail "$item $f: contentFeatures $features" ;; esac
+      # ffmpeg reading raw big-endian PCM from the URL gets the same samples.
+      rm -f "$s/ff$n"
+      ffmpeg -nostdin -v error -f s16be -ar $rate -ac 2 -i "$(url_of "$item" "$f")" -c copy -f s16be "$s/ff$n" ||
+        fail "ffmpeg could not read $item $f"
+      cmp -s "$s/ref$n" "$s/ff$n" || fail "ffmpeg on $item $f: $(size_of "$s/ff$n" 2>/dev/null) bytes, not trnhost stream's $(size_of "$s/ref$n")"
+      ;;
+    *)
+      want=audio/mp4; [ "$f" = 3gpp ] && want=audio/3gpp
+      [ "$type" = "$want" ] || fail "$item $f: Content-Type $type"
+      [ "$(header "$s/got$n.h" content-length)" = "$(size_of "$media/$item")" ] || fail "$item $f: Content-Length"
+      [ "$(header "$s/got$n.h" accept-ranges)" = bytes ] || fail "$item $f: Accept-Ranges"
+      case $features in *DLNA.ORG_OP=01*) ;; *) fail "$item $f: contentFeatures $features" ;; esac
+      ;;
+  esac
+done <"$s/pairs"
+echo "fetched $n streams with curl"
+
+# A time seek: the stream from there, as trnhost stream --start-ms gives it,
+# answered with the actual range; by curl and by ffmpeg.
+long="sub folder/long 40s.m4a"
+reference "$s/seek.ref" "$long" lpcm44 --start-ms 12500
+fetch "$s/seek" "$(url_of "$long" lpcm44)" -H 'TimeSeekRange.dlna.org: npt=12.5-'
+[ "$code" = 200 ] || fail "time seek answered $code"
+cmp -s "$s/seek.ref" "$s/seek" || fail "time seek: $(size_of "$s/seek") bytes, not trnhost stream --start-ms 12500's $(size_of "$s/seek.ref")"
+answer=$(header "$s/seek.h" TimeSeekRange.dlna.org)
+[ "$answer" = "npt=12.500-40.000/40.000" ] || fail "time seek answered range $answer"
+# (ffmpeg ends the header line itself.)
+ffmpeg -nostdin -v error -headers 'TimeSeekRange.dlna.org: npt=00:00:12.500-' -f s16be -ar 44100 -ac 2 -i "$(url_of "$long" lpcm44)" -c copy -f s16be "$s/seek.ff" || fail "ffmpeg time seek"
+cmp -s "$s/seek.ref" "$s/seek.ff" || fail "ffmpeg time seek: not trnhost stream --start-ms 12500's bytes"
+# With an end: as many whole frames as the span holds, from the same start.
+fetch "$s/span" "$(url_of "$long" lpcm44)" -H 'TimeSeekRange.dlna.org: npt=12.5-14.5'
+[ "$(size_of "$s/span")" = $((2 * 44100 * 4)) ] || fail "npt=12.5-14.5: $(size_of "$s/span") bytes"
+head -c $((2 * 44100 * 4)) "$s/seek.ref" | cmp -s - "$s/span" || fail "npt=12.5-14.5: not the start of the seek"
+[ "$(header "$s/span.h" TimeSeekRange.dlna.org)" = "npt=12.500-14.500/40.000" ] || fail "npt=12.5-14.5 answered $(header "$s/span.h" TimeSeekRange.dlna.org)"
+
+# Byte ranges of the unchanged file: 206 with Content-Range, the tail that
+# trnhost stream --start-byte writes, a closed range and a suffix.
+item=tone48.mp4
+size=$(size_of "$media/$item")
+reference "$s/tail.ref" "$item" mp4 --start-byte 1000
+fetch "$s/tail" "$(url_of "$item" mp4)" -r 1000-
+[ "$code" = 206 ] || fail "Range bytes=1000- answered $code"
+cmp -s "$s/tail.ref" "$s/tail" || fail "Range bytes=1000-: not trnhost stream --start-byte 1000's bytes"
+[ "$(header "$s/tail.h" content-range)" = "bytes 1000-$((size - 1))/$size" ] || fail "Content-Range $(header "$s/tail.h" content-range)"
+[ "$(header "$s/tail.h" content-length)" = $((size - 1000)) ] || fail "206 Content-Length"
+fetch "$s/mid" "$(url_of "$item" mp4)" -r 100-199
+[ "$code" = 206 ] && tail -c +101 "$media/$item" | head -c 100 | cmp -s - "$s/mid" || fail "Range bytes=100-199"
+fetch "$s/suffix" "$(url_of "$item" mp4)" -r -300
+[ "$code" = 206 ] && tail -c 300 "$media/$item" | cmp -s - "$s/suffix" || fail "Range bytes=-300"
+[ "$(header "$s/suffix.h" content-range)" = "bytes $((size - 300))-$((size - 1))/$size" ] || fail "suffix Content-Range"
+# ffmpeg's own "Range: bytes=0-" on LPCM is the whole stream, not a refusal.
+fetch "$s/zero" "$(url_of "$long" lpcm44)" -r 0-
+[ "$code" = 200 ] && cmp -s "$s/zero" "$s/ref$(grep -n "^$long|lpcm44" "$s/pairs" | cut -d: -f1)" || fail "LPCM with bytes=0-: $code"
+
+# HEAD: the headers of a GET, no body.
+head_of() { # URL: "status body-bytes", headers in $s/head.h
+  curl -s --noproxy '*' -I -D "$s/head.raw" -o /dev/null -w '%{http_code} %{size_download}' "$1"
+  tr -d '\r' <"$s/head.raw" >"$s/head.h"
+}
+[ "$(head_of "$(url_of "$item" mp4)")" = "200 0" ] || fail "HEAD mp4"
+[ "$(header "$s/head.h" content-length)" = "$size" ] || fail "HEAD mp4 Content-Length"
+[ "$(head_of "$(url_of "$item" lpcm48)")" = "200 0" ] || fail "HEAD lpcm48"
+[ "$(header "$s/head.h" content-type)" = "audio/L16;rate=48000;channels=2" ] || fail "HEAD lpcm48 Content-Type"
+[ "$(head_of "$base/")" = "200 0" ] || fail "HEAD /"
+[ "$(header "$s/head.h" content-length)" = "$(size_of "$s/index.html")" ] || fail "HEAD / Content-Length"
+
+# HTTP/1.0 takes no chunks: the LPCM stream ends with the connection.
+fetch "$s/old" "$(url_of "chord 44k.m4a" lpcm44)" -0
+reference "$s/old.ref" "chord 44k.m4a" lpcm44
+[ "$code" = 200 ] && cmp -s "$s/old.ref" "$s/old" || fail "HTTP/1.0 LPCM: $code"
+[ -z "$(header "$s/old.h" transfer-encoding)" ] || fail "HTTP/1.0 got chunks"
+
+# Several requests on one connection (curl reuses it for URLs in one call).
+code=$(curl -s --noproxy '*' -o "$s/k1" "$(url_of "$item" mp4)" -o "$s/k2" "$(url_of mono16.3gp 3gpp)" \
+         -w '%{http_code} %{num_connects}\n' | tr '\n' ' ')
+cmp -s "$s/k1" "$media/$item" && cmp -s "$s/k2" "$media/mono16.3gp" || fail "keep-alive: $code"
+case $code in "200 1 200 0 ") ;; *) fail "keep-alive: connections $code" ;; esac
+
+stop_server
+finish
