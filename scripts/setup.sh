@@ -11,7 +11,7 @@ pkgs="cmake ninja-build g++ binutils googletest libboost-dev clang libclang-rt-1
       binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
       wine wine64 wine32:i386 libwine libasound2 libasound2-plugins
       libasound2:i386 libasound2-plugins:i386
-      sox ffmpeg mediainfo"
+      sox ffmpeg mediainfo curl"
 missing=
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
