@@ -23,6 +23,20 @@ const unsigned kMaxIdleReads = 60000;
 
 typedef std::vector<std::pair<std::string, std::string>> HeaderList;
 
+// Graphs are built and torn down one at a time: the platform's audio
+// renderer, which the graph build passes through, refuses to be created by
+// several at once (Start fails with VFW_E_CANNOT_RENDER), and its graphs
+// stopped at the same moment fault in the platform.
+CRITICAL_SECTION& GraphLock() {
+    static CriticalSection lock;
+    return lock.Get();
+}
+
+HRESULT StartSerialised(ITrnMediaTranscoder* transcoder) {
+    CriticalSectionGuard guard(GraphLock());
+    return transcoder->Start();
+}
+
 // A transcoder in use by one request, counted while it lives. End stops
 // and closes it at once; the destructor does the same on every other path.
 class TranscoderLease {
@@ -39,8 +53,11 @@ public:
     void MarkStarted() { m_started = true; }
     void End() {
         if (!m_transcoder) return;
-        if (m_started) m_transcoder->Stop();
-        m_transcoder->Close();
+        {
+            CriticalSectionGuard guard(GraphLock());
+            if (m_started) m_transcoder->Stop();
+            m_transcoder->Close();
+        }
         m_transcoder.reset();
         ::InterlockedDecrement(&m_counters.transcoders);
     }
@@ -100,15 +117,6 @@ private:
     UniqueSafeArray m_data;
     bool m_locked = false;
 };
-
-// Graphs are built one at a time: the platform's audio renderer, which the
-// graph build passes through, refuses to be created by several at once
-// (Start then fails with VFW_E_CANNOT_RENDER).
-HRESULT StartSerialised(ITrnMediaTranscoder* transcoder) {
-    static CriticalSection lock;
-    CriticalSectionGuard guard(lock.Get());
-    return transcoder->Start();
-}
 
 std::string StatusJson(const ServeCounters& counters) {
     const ProcessCounts process = CountThisProcess();
