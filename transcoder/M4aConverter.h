@@ -1,6 +1,7 @@
 // The transcoder object: streams one source file to one client, decoded to
 // big-endian 16-bit PCM through a DirectShow graph or unchanged. It takes no
-// lock: one transcoder is driven by one thread at a time.
+// lock of its own: one transcoder is driven by one thread at a time. Only
+// building and releasing a graph is serialised across the process.
 #pragma once
 
 #define STRSAFE_NO_DEPRECATE
