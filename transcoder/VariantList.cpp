@@ -3,7 +3,10 @@
 namespace trn {
 
 CVariantList::CVariantList() {
-    m_array = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+    // Not a vector: Wine frees a vector's data with its descriptor only, so
+    // the block a SafeArrayRedim grew it into would leak.
+    SAFEARRAYBOUND bound = {0, 0};
+    m_array = ::SafeArrayCreate(VT_VARIANT, 1, &bound);
     if (m_array == nullptr) throw CAtlException(E_OUTOFMEMORY);
     try {
         Lock();

@@ -1,13 +1,16 @@
-// Many transcodings in one process must leave threads and handles where
-// they were. The platform leaks a few handles on every graph and Render by
-// itself, so a bare graph doing the same Render is measured alongside.
+// Many transcodings and format queries in one process must leave threads,
+// handles and private memory where they were. The platform leaks a few
+// handles and some memory on every graph and Render by itself, so a bare
+// graph doing the same Render is measured alongside.
 #include <gtest/gtest.h>
 
 #define STRSAFE_NO_DEPRECATE
 #include <dshow.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/host/HostSupport.h"
 #include "tests/resources/ProcessCounts.h"
@@ -19,12 +22,19 @@ namespace {
 const CLSID kDecoderClass = {0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
 typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
 
-const int kCycles = 100;
+const int kCycles = 1000;
+const int kInfoCalls = 10000;
 const int kWarmUpCycles = 3;
-// Growth allowed beyond the bare graph's over all cycles. A handle kept per
-// cycle shows as kCycles; a few may come from caches the platform fills
-// lazily or from a thread of the last cycle still exiting.
+// Growth allowed beyond the bare graph's over the second half of the cycles.
+// A handle kept per cycle shows as kCycles / 2; a few may come from caches
+// the platform fills lazily or from a thread of the last cycle still exiting.
 const long kHandleTolerance = 10;
+// Heaps grow in steps of their own; 100 bytes kept per cycle would show as
+// about 50 KB over the second half.
+const long long kPrivateTolerance = 1024 * 1024;
+// Format queries build no graph: a list block kept per call (about 200
+// bytes) shows as 1 MB over the second half.
+const long long kInfoPrivateTolerance = 256 * 1024;
 const DWORD kSettleMs = 3000;
 
 const wchar_t kSample[] = L"aac-48000-mp42.mp4";
@@ -107,6 +117,41 @@ HRESULT TranscodeOnce(const std::wstring& file, size_t& bytes) {
     return E_UNEXPECTED;  // no end of stream
 }
 
+// Counts at the start, after the first half and at the end of a run of
+// cycles; each taken once the threads of the last cycle have exited.
+struct Counts {
+    restest::ProcessCounts start, middle, end;
+    long HandleGrowth() const { return long(end.handles) - long(middle.handles); }
+    long long PrivateGrowth() const { return (long long)end.privateBytes - (long long)middle.privateBytes; }
+};
+
+restest::ProcessCounts Settled(ULONG threads) { return restest::WaitForThreadsAtMost(threads, kSettleMs); }
+
+// Runs cycles of one kind; false (with a failure added) when one fails.
+template <class Cycle>
+bool Measure(const char* what, int cycles, Counts& run, Cycle cycle) {
+    const DWORD began = ::GetTickCount();
+    run.start = restest::CountThisProcess();
+    if (!run.start.ok) {
+        ADD_FAILURE() << "no counts";
+        return false;
+    }
+    for (int i = 0; i < cycles; ++i) {
+        if (!cycle(i)) {
+            ADD_FAILURE() << what << " " << i << " failed";
+            return false;
+        }
+        if (i + 1 == cycles / 2) run.middle = Settled(run.start.threads);
+    }
+    run.end = Settled(run.start.threads);
+    std::printf("%s, %d cycles in %lu s: threads %lu / %lu / %lu, handles %lu / %lu / %lu, private KB %lu / %lu / %lu "
+                "(start / middle / end)\n",
+                what, cycles, (::GetTickCount() - began) / 1000, run.start.threads, run.middle.threads, run.end.threads, run.start.handles,
+                run.middle.handles, run.end.handles, (unsigned long)(run.start.privateBytes / 1024),
+                (unsigned long)(run.middle.privateBytes / 1024), (unsigned long)(run.end.privateBytes / 1024));
+    return true;
+}
+
 TEST(Resources, TranscodingsLeaveThreadsFlatAndHandlesAtThePlatformsOwnLeak) {
     const std::wstring file = SamplePath(kSample);
     const BareGraph bare;
@@ -120,28 +165,48 @@ TEST(Resources, TranscodingsLeaveThreadsFlatAndHandlesAtThePlatformsOwnLeak) {
         ASSERT_GT(bytes, 0u);
     }
     ::Sleep(500);  // the last warm-up's threads finish exiting
-    const restest::ProcessCounts start = restest::CountThisProcess();
-    ASSERT_TRUE(start.ok);
 
-    for (int i = 0; i < kCycles; ++i) ASSERT_EQ(S_OK, bare.Cycle(file)) << "bare cycle " << i;
-    const restest::ProcessCounts afterBare = restest::WaitForThreadsAtMost(start.threads, kSettleMs);
-
+    Counts bareRun, transcoderRun;
+    ASSERT_TRUE(Measure("bare graph Render", kCycles, bareRun, [&](int) { return bare.Cycle(file) == S_OK; }));
     const size_t expectedBytes = bytes;
-    for (int i = 0; i < kCycles; ++i) {
-        ASSERT_EQ(S_OK, TranscodeOnce(file, bytes)) << "transcoding " << i;
-        ASSERT_EQ(expectedBytes, bytes) << "transcoding " << i;
-    }
-    const restest::ProcessCounts afterTranscoder = restest::WaitForThreadsAtMost(start.threads, kSettleMs);
+    ASSERT_TRUE(Measure("transcoder open/start/read/close", kCycles, transcoderRun, [&](int) {
+        return TranscodeOnce(file, bytes) == S_OK && bytes == expectedBytes;
+    }));
 
-    const long bareGrowth = long(afterBare.handles) - long(start.handles);
-    const long transcoderGrowth = long(afterTranscoder.handles) - long(afterBare.handles);
-    std::printf("%d cycles each: threads %lu at the start, %lu after the bare graphs, %lu after the transcodings\n",
-                kCycles, start.threads, afterBare.threads, afterTranscoder.threads);
-    std::printf("handles: %lu at the start; bare graph +%ld, transcoder +%ld (tolerance %ld beyond the bare graph)\n",
-                start.handles, bareGrowth, transcoderGrowth, kHandleTolerance);
-    EXPECT_LE(afterBare.threads, start.threads);
-    EXPECT_LE(afterTranscoder.threads, start.threads) << "the transcodings left threads behind";
-    EXPECT_LE(transcoderGrowth, bareGrowth + kHandleTolerance) << "the transcoder leaks handles of its own";
+    // The first half fills what the platform and the runtime cache; the
+    // second shows what each cycle keeps.
+    std::printf("second half growth: handles bare +%ld, transcoder +%ld (tolerance %ld); private bytes bare %+lld, "
+                "transcoder %+lld (tolerance %lld)\n",
+                bareRun.HandleGrowth(), transcoderRun.HandleGrowth(), kHandleTolerance, bareRun.PrivateGrowth(),
+                transcoderRun.PrivateGrowth(), kPrivateTolerance);
+    EXPECT_LE(bareRun.end.threads, bareRun.start.threads);
+    EXPECT_LE(transcoderRun.end.threads, bareRun.start.threads) << "the transcodings left threads behind";
+    EXPECT_LE(transcoderRun.HandleGrowth(), std::max(0L, bareRun.HandleGrowth()) + kHandleTolerance)
+        << "the transcoder leaks handles of its own";
+    EXPECT_LE(transcoderRun.PrivateGrowth(), std::max(0LL, bareRun.PrivateGrowth()) + kPrivateTolerance)
+        << "the transcoder leaks memory of its own";
+}
+
+TEST(Resources, FormatQueriesLeaveHandlesAndMemoryFlat) {
+    const ComPtr<ITrnMediaTranscoderInfo> info = CreateInfo();
+    ASSERT_TRUE(info);
+    const SourceVariant mp4(SamplePath(L"aac-48000-mp42.mp4"));
+    const SourceVariant threeGpp(SamplePath(L"aac-16000-mono.3gp"));
+    const SourceVariant* const sources[] = {&mp4, &threeGpp};
+    const std::vector<FormatFacts> expected[] = {{Lpcm48000(), NativeMp4()}, {Lpcm44100(), Native3gpp()}};
+    const auto query = [&](int i) {
+        SAFEARRAY* list = nullptr;
+        if (info->GetFormatsForSource(sources[i % 2]->get(), &list) != S_OK) return false;
+        return TakeFormatList(list) == expected[i % 2];
+    };
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(query(i));
+    Counts run;
+    ASSERT_TRUE(Measure("info GetFormatsForSource", kInfoCalls, run, query));
+    std::printf("second half growth: handles %+ld (tolerance %ld), private bytes %+lld (tolerance %lld)\n",
+                run.HandleGrowth(), kHandleTolerance, run.PrivateGrowth(), kInfoPrivateTolerance);
+    EXPECT_LE(run.end.threads, run.start.threads);
+    EXPECT_LE(run.HandleGrowth(), kHandleTolerance);
+    EXPECT_LE(run.PrivateGrowth(), kInfoPrivateTolerance) << "format lists leak memory";
 }
 
 }  // namespace

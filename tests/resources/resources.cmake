@@ -11,6 +11,7 @@ if(TRN_WINDOWS)
   add_dependencies(resource_tests TrnM4aTranscoder HostMediaObjects HostDlnaSink KisoWaveFitterFilter
                    trn_aac_decoder_filter)
   trn_add_test(resource_tests $<TARGET_FILE:TrnM4aTranscoder> ${PROJECT_SOURCE_DIR}/testdata)
+  # A thousand graphs take minutes under Wine on a loaded machine.
   set_tests_properties(resource_tests PROPERTIES FIXTURES_REQUIRED "wine;hostobjects;dlnasink"
-                                                 RESOURCE_LOCK registry)
+                                                 RESOURCE_LOCK registry TIMEOUT 3600)
 endif()
