@@ -17,7 +17,7 @@ struct ProcessCounts {
 ProcessCounts CountThisProcess();
 
 // Committed private memory of this process, summed over VirtualQuery's
-// regions (Wine's GetProcessMemoryInfo leaves PrivateUsage at zero).
+// regions: the same figure on Windows and under Wine.
 SIZE_T PrivateBytes();
 
 // Threads exit a little after the call that ends them: polls until the
