@@ -1,12 +1,15 @@
 #!/bin/sh
-# Configures and builds the three trees under build/ (or $TRN_BUILD_ROOT):
+# Configures and builds the trees under build/ (or $TRN_BUILD_ROOT):
 #   native  Linux, AddressSanitizer and UBSan: the portable parsers
 #   win32   the product as shipped: 32-bit DLL, stand-ins and tools, plus the
-#           Windows tests where this kernel runs 32-bit code (32-bit Wine);
+#           Windows tests where 32-bit Windows code runs here (32-bit Wine);
 #           elsewhere the DLL is only checked as an image
 #   win64   the same sources for 64-bit Windows with the Windows tests,
 #           which run under 64-bit Wine
 #   fuzz    Linux, clang: the libFuzzer targets of the parsers (fuzz/)
+# Usage: build.sh [all]            every tree, everything
+#        build.sh TREE [TARGET...] one tree, all of it or only the targets named
+# TRN_JOBS sets the number of build jobs (default: the number of cores).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 case ${TRN_BUILD_ROOT:-build} in
@@ -15,31 +18,46 @@ case ${TRN_BUILD_ROOT:-build} in
 esac
 jobs=${TRN_JOBS:-$(nproc)}
 what=${1:-all}
+[ $# -gt 0 ] && shift
 
-want() { [ "$what" = all ] || [ "$what" = "$1" ]; }
+configure() {  # configure TREE: the tree's CMake configuration
+  case $1 in
+    native)
+      cmake -S "$root" -B "$build/native" -G Ninja \
+            -DCMAKE_BUILD_TYPE=Debug -DTRN_SANITIZE=ON >/dev/null ;;
+    win32)
+      if ia32=$("$root/scripts/probe-ia32.sh"); then win32_tests=ON; else win32_tests=OFF; fi
+      echo "win32 tests $win32_tests: $ia32"
+      cmake -S "$root" -B "$build/win32" -G Ninja \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRN_BUILD_TESTS=$win32_tests \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw32.cmake" >/dev/null ;;
+    win64)
+      cmake -S "$root" -B "$build/win64" -G Ninja \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null ;;
+    fuzz)
+      cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+            -DTRN_FUZZ=ON -DTRN_SANITIZE=ON -DTRN_BUILD_TESTS=OFF >/dev/null ;;
+    *) echo "build.sh: no tree '$1' (native, win32, win64, fuzz or all)" >&2; exit 2 ;;
+  esac
+}
 
-if want native; then
-  cmake -S "$root" -B "$build/native" -G Ninja \
-        -DCMAKE_BUILD_TYPE=Debug -DTRN_SANITIZE=ON >/dev/null
-  cmake --build "$build/native" -j "$jobs"
-fi
-if want win32; then
-  if ia32=$("$root/scripts/probe-ia32.sh"); then win32_tests=ON; else win32_tests=OFF; fi
-  echo "win32 tests $win32_tests: $ia32"
-  cmake -S "$root" -B "$build/win32" -G Ninja \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRN_BUILD_TESTS=$win32_tests \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw32.cmake" >/dev/null
-  cmake --build "$build/win32" -j "$jobs"
-fi
-if want win64; then
-  cmake -S "$root" -B "$build/win64" -G Ninja \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
-  cmake --build "$build/win64" -j "$jobs"
-fi
-if want fuzz; then
-  cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-        -DTRN_FUZZ=ON -DTRN_SANITIZE=ON -DTRN_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build/fuzz" -j "$jobs" --target fuzz/all
+build_tree() {  # build_tree TREE [TARGET...]
+  tree=$1; shift
+  configure "$tree"
+  if [ $# -gt 0 ]; then
+    for t in "$@"; do set -- "$@" --target "$t"; shift; done
+    cmake --build "$build/$tree" -j "$jobs" "$@"
+  elif [ "$tree" = fuzz ]; then
+    cmake --build "$build/fuzz" -j "$jobs" --target fuzz/all
+  else
+    cmake --build "$build/$tree" -j "$jobs"
+  fi
+}
+
+if [ "$what" = all ]; then
+  for tree in native win32 win64 fuzz; do build_tree $tree; done
+else
+  build_tree "$what" "$@"
 fi

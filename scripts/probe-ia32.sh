@@ -1,12 +1,23 @@
 #!/bin/sh
-# Tells whether this kernel runs IA-32 user code: some build machines'
-# kernels refuse it, and 32-bit Wine cannot start there. Assembles and runs a
-# tiny static 32-bit program; prints one line saying what it found and exits
-# 0 when 32-bit code runs, 1 when it does not.
-# TRN_IA32=no answers "does not run" without probing (to rehearse that case).
+# Tells whether 32-bit Windows code runs here: some build machines' kernels
+# refuse IA-32 user code, and 32-bit Wine cannot start there; on others the
+# package mirror may not have let set-up install 32-bit Wine. Checks for the
+# 32-bit Wine loader, then assembles and runs a tiny static 32-bit program;
+# prints one line saying what it found and exits 0 when 32-bit Windows code
+# runs, 1 when it does not.
+# TRN_IA32=no answers "the kernel refuses it" and TRN_NO_WINE32=1 "32-bit Wine
+# is not installed" without looking (to rehearse those cases).
 set -u
 if [ "${TRN_IA32:-}" = no ]; then
   echo "TRN_IA32=no treats this machine as one without 32-bit code"
+  exit 1
+fi
+if [ "${TRN_NO_WINE32:-}" = 1 ]; then
+  echo "TRN_NO_WINE32=1 treats this machine as one where 32-bit Wine cannot be installed"
+  exit 1
+fi
+if [ ! -x "${TRN_WINE32_LOADER:-/usr/lib/wine/wine}" ]; then
+  echo "32-bit Wine is not installed (set-up could not get wine32:i386 from the package mirror)"
   exit 1
 fi
 dir=$(mktemp -d "${TMPDIR:-/tmp}/trn-ia32.XXXXXX") || { echo "no temporary folder for the 32-bit probe"; exit 1; }

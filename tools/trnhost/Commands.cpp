@@ -185,7 +185,7 @@ ScanResult ScanOne(Server& server, const std::wstring& path) {
         r.failure = hr;
         r.reason = L"GetFormatsForSource " + HresultHex(hr) + L" " + HresultText(hr);
     } else if (r.offered.empty()) {
-        r.reason = HasMp4AudioExtension(path) ? L"no format offered" : L"not an MP4 audio extension";
+        r.reason = L"no format offered";
     } else {
         for (const OfferedFormat& f : r.offered) {
             r.properties.emplace_back();
@@ -298,8 +298,15 @@ int RunScan(const Arguments& args) {
     LARGE_INTEGER frequency, started, ended;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&started);
+    std::vector<std::wstring> found;
+    ListFiles(folder, found);
+    // As a media server does, only the MP4 audio extensions are considered;
+    // the rest of the folder is counted in the summary.
     std::vector<std::wstring> files;
-    ListFiles(folder, files);
+    for (std::wstring& path : found)
+        if (HasMp4AudioExtension(path)) files.push_back(std::move(path));
+    const size_t others = found.size() - files.size();
+    found.clear();
 
     ScanQueue queue(files, args.progid);
     const unsigned jobs = args.jobs ? args.jobs : DefaultJobs();
@@ -383,6 +390,7 @@ int RunScan(const Arguments& args) {
     row(L"native only", nativeOnly);
     row(L"refused", refused);
     for (const auto& r : reasons) row(L"  " + r.first, r.second);
+    row(L"other files, not considered", others);
     wchar_t line[200];
     std::swprintf(line, 200, L"  %u files in %.3f s: %.1f files/s (%u workers)\n", static_cast<unsigned>(files.size()),
                   seconds, rate, jobs);
