@@ -27,8 +27,7 @@ struct AdtsPiece {
     std::vector<Bytes> frames;  // raw data blocks, headers removed
 };
 
-const uint32_t kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                           22050, 16000, 12000, 11025, 8000,  7350};
+const uint32_t kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
 
 Bytes ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,13 +38,11 @@ bool ParseAdts(const Bytes& data, AdtsPiece& piece) {
     size_t pos = 0;
     while (pos + 7 <= data.size()) {
         const uint8_t* h = &data[pos];
-        if (h[0] != 0xFF || (h[1] & 0xF0) != 0xF0)
-            return false;
+        if (h[0] != 0xFF || (h[1] & 0xF0) != 0xF0) return false;
         const bool crc = (h[1] & 1) == 0;
         const uint32_t length = ((h[3] & 3u) << 11) | (uint32_t(h[4]) << 3) | (h[5] >> 5);
         const size_t header = crc ? 9 : 7;
-        if (length <= header || pos + length > data.size() || (h[6] & 3) != 0)
-            return false;
+        if (length <= header || pos + length > data.size() || (h[6] & 3) != 0) return false;
         piece.objectType = ((h[2] >> 6) & 3u) + 1;
         piece.rateIndex = (h[2] >> 2) & 15u;
         piece.channels = ((h[2] & 1u) << 2) | (h[3] >> 6);
@@ -64,8 +61,7 @@ Bytes TrackHeader(uint32_t durationMs) {
     Writer w;
     w.U32(0).U32(0).U32(1).U32(0).U32(durationMs).U32(0).U32(0).U16(0).U16(0).U16(0x0100).U16(0);
     const uint32_t matrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
-    for (uint32_t m : matrix)
-        w.U32(m);
+    for (uint32_t m : matrix) w.U32(m);
     w.U32(0).U32(0);
     return FullBox("tkhd", 0, 7, w);
 }
@@ -103,16 +99,15 @@ Bytes SampleTables(const AdtsPiece& piece, const Layout& l, uint32_t firstOffset
     std::vector<uint32_t> stco;
     uint32_t offset = firstOffset;
     for (uint32_t i = 0; i < samples; ++i) {
-        if (i % l.perChunk == 0)
-            stco.push_back(offset);
+        if (i % l.perChunk == 0) stco.push_back(offset);
         offset += l.sizes[i];
     }
     const uint32_t rate = kRates[piece.rateIndex];
     const uint32_t avgBitrate = uint32_t(l.mdatPayload * 8 * rate / (uint64_t(samples) * 1024));
     const Bytes esds = Esds(EsDescriptor(AudioSpecificConfig(piece), avgBitrate, avgBitrate));
     const Bytes stsd = Stsd({Mp4a(uint16_t(piece.channels), 16, rate << 16, esds)});
-    return Box("stbl", Cat({stsd, Table("stts", {samples, 1024}, 2), Table("stsc", stsc, 3),
-                            Stsz(0, l.sizes), Table("stco", stco, 1)}));
+    return Box("stbl", Cat({stsd, Table("stts", {samples, 1024}, 2), Table("stsc", stsc, 3), Stsz(0, l.sizes),
+                            Table("stco", stco, 1)}));
 }
 
 Bytes Movie(const AdtsPiece& piece, const Layout& l, uint32_t firstOffset, const Bytes& udta) {
@@ -120,16 +115,15 @@ Bytes Movie(const AdtsPiece& piece, const Layout& l, uint32_t firstOffset, const
     const uint64_t ticks = uint64_t(l.sizes.size()) * 1024;
     const uint32_t ms = uint32_t(ticks * 1000 / rate);
     const Bytes minf = Box("minf", Cat({Smhd(), Dinf(), SampleTables(piece, l, firstOffset)}));
-    const Bytes mdia = Box("mdia", Cat({Mdhd(rate, uint32_t(ticks)),
-                                        Hdlr("soun", std::string("SoundHandler\0", 13)), minf}));
+    const Bytes mdia =
+        Box("mdia", Cat({Mdhd(rate, uint32_t(ticks)), Hdlr("soun", std::string("SoundHandler\0", 13)), minf}));
     const Bytes trak = Box("trak", Cat({TrackHeader(ms), mdia}));
     return Box("moov", Cat({Mvhd(1000, ms), trak, udta}));
 }
 
 // Writes ftyp, moov, mdat. Chunk offsets depend on the moov size, which does
 // not depend on their values: lay out once with zeros, then for real.
-bool WriteFile(const std::string& out, const Bytes& ftyp, const AdtsPiece& piece, const Layout& l,
-               const Bytes& udta) {
+bool WriteFile(const std::string& out, const Bytes& ftyp, const AdtsPiece& piece, const Layout& l, const Bytes& udta) {
     const size_t moovSize = Movie(piece, l, 0, udta).size();
     const uint32_t firstOffset = uint32_t(ftyp.size() + moovSize + 8);
     if (uint64_t(firstOffset) + l.mdatPayload > 0xFFFFFFFFu) {
@@ -162,15 +156,23 @@ Bytes UserData3gpp() {
         keywords.U8(uint32_t(k.size() + 1)).Text(k).U8(0);
     }
     Writer loci;
-    loci.U16(0x15C7).Text("Studio").U8(0).U8(0).U32(0x000D0000).U32(0x00340000).U32(0).Text("earth")
-        .U8(0).Text("generated").U8(0);
+    loci.U16(0x15C7)
+        .Text("Studio")
+        .U8(0)
+        .U8(0)
+        .U32(0x000D0000)
+        .U32(0x00340000)
+        .U32(0)
+        .Text("earth")
+        .U8(0)
+        .Text("generated")
+        .U8(0);
     return Cat({Text3gpp("titl", "Benchmark Book"), Text3gpp("dscp", std::string(2000, 'd')),
                 Text3gpp("cprt", "(c) nobody"), Text3gpp("perf", "Reader"), Text3gpp("auth", "Writer"),
-                Text3gpp("gnre", "Audiobook"),
-                Text3gpp("rtng", "none", Writer().Type("NONE").Type("ALL ")),
-                Text3gpp("clsf", "none", Writer().Type("NONE").U16(0)),
-                FullBox("kywd", 0, 0, keywords), FullBox("loci", 0, 0, loci),
-                Text3gpp("albm", "Benchmarks", {}), FullBox("yrrc", 0, 0, Writer().U16(2024))});
+                Text3gpp("gnre", "Audiobook"), Text3gpp("rtng", "none", Writer().Type("NONE").Type("ALL ")),
+                Text3gpp("clsf", "none", Writer().Type("NONE").U16(0)), FullBox("kywd", 0, 0, keywords),
+                FullBox("loci", 0, 0, loci), Text3gpp("albm", "Benchmarks", {}),
+                FullBox("yrrc", 0, 0, Writer().U16(2024))});
 }
 
 // iTunes-style item list: the usual items, `freeform` custom items, a cover.
@@ -178,11 +180,10 @@ Bytes ItemData(const char* type, uint32_t dataType, const Bytes& value) {
     return Box(type, Box("data", Cat({Writer().U32(dataType).U32(0), value})));
 }
 
-Bytes TextItem(const char* type, const std::string& text) {
-    return ItemData(type, 1, Writer().Text(text));
-}
+Bytes TextItem(const char* type, const std::string& text) { return ItemData(type, 1, Writer().Text(text)); }
 
 Bytes ItemList(const Bytes& cover, int freeform) {
+    // clang-format off
     Bytes items = Cat({TextItem("\xA9nam", "Benchmark Book"), TextItem("\xA9" "ART", "Reader"),
                        TextItem("aART", "Reader"), TextItem("\xA9" "alb", "Benchmarks"),
                        TextItem("\xA9" "day", "2024"), TextItem("\xA9gen", "Audiobook"),
@@ -193,6 +194,7 @@ Bytes ItemList(const Bytes& cover, int freeform) {
                        ItemData("disk", 0, Writer().U16(0).U16(1).U16(2)),
                        ItemData("cpil", 21, Writer().U8(0)), ItemData("stik", 21, Writer().U8(2)),
                        ItemData("covr", 13, cover)});
+    // clang-format on
     for (int i = 0; i < freeform; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "BENCH_TAG_%03d", i);
@@ -227,8 +229,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5)
-        return Usage();
+    if (argc != 5) return Usage();
     const std::string mode = argv[1];
     AdtsPiece piece;
     if (!ParseAdts(ReadAll(argv[2]), piece)) {
@@ -238,8 +239,7 @@ int main(int argc, char** argv) {
     const uint32_t rate = kRates[piece.rateIndex];
     if (mode == "long") {
         const double hours = std::atof(argv[3]);
-        if (hours <= 0)
-            return Usage();
+        if (hours <= 0) return Usage();
         const uint64_t samples = uint64_t(hours * 3600.0 * rate / 1024.0);
         const Layout layout = MakeLayout(piece, samples);
         return WriteFile(argv[4], Ftyp("M4B ", 0, {"M4B ", "mp42", "isom"}), piece, layout, {}) ? 0 : 1;

@@ -70,7 +70,6 @@ int main(int argc, char** argv) {
         printf("%-28s 0x%08X %12.1f %8d\n", name.c_str(), unsigned(f.hr), f.microsPerOpen, f.readsPerOpen);
     }
     const Figures f = Measure(LongTableFile(1000000), 3);
-    printf("%-28s 0x%08X %12.1f %8d\n", "stts with 1000000 entries", unsigned(f.hr), f.microsPerOpen,
-           f.readsPerOpen);
+    printf("%-28s 0x%08X %12.1f %8d\n", "stts with 1000000 entries", unsigned(f.hr), f.microsPerOpen, f.readsPerOpen);
     return 0;
 }

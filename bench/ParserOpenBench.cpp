@@ -41,8 +41,7 @@ constexpr size_t kHeader = alignof(std::max_align_t);
 
 void* CountedAlloc(size_t size) noexcept {
     unsigned char* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
-    if (!block)
-        return nullptr;
+    if (!block) return nullptr;
     std::memcpy(block, &size, sizeof size);
     g_heap.live += size;
     g_heap.peak = std::max(g_heap.peak, g_heap.live);
@@ -51,8 +50,7 @@ void* CountedAlloc(size_t size) noexcept {
 }
 
 void CountedFree(void* p) noexcept {
-    if (!p)
-        return;
+    if (!p) return;
     unsigned char* block = static_cast<unsigned char*>(p) - kHeader;
     size_t size;
     std::memcpy(&size, block, sizeof size);
@@ -62,8 +60,7 @@ void CountedFree(void* p) noexcept {
 
 void* CountedAllocOrThrow(size_t size) {
     void* p = CountedAlloc(size);
-    if (!p)
-        throw std::bad_alloc();
+    if (!p) throw std::bad_alloc();
     return p;
 }
 
@@ -88,8 +85,7 @@ public:
     explicit CCountingStream(ISmfAbsStream* inner) : m_inner(inner) {}
 
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
+        if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISmfAbsStream)) {
             AddRef();
@@ -101,8 +97,7 @@ public:
     STDMETHOD_(ULONG, AddRef)() override { return ULONG(++m_cRef); }
     STDMETHOD_(ULONG, Release)() override {
         const ULONG left = ULONG(--m_cRef);
-        if (left == 0)
-            delete this;
+        if (left == 0) delete this;
         return left;
     }
     STDMETHOD(Tell)(int32_t* position) override {
@@ -116,8 +111,7 @@ public:
     STDMETHOD(Read)(void* buffer, uint32_t count, uint32_t* bytesRead) override {
         ++reads;
         const HRESULT hr = m_inner->Read(buffer, count, bytesRead);
-        if (SUCCEEDED(hr) && bytesRead)
-            bytes += *bytesRead;
+        if (SUCCEEDED(hr) && bytesRead) bytes += *bytesRead;
         return hr;
     }
     STDMETHOD(Write)(const void* data, uint32_t count, uint32_t* bytesWritten) override {
@@ -148,8 +142,7 @@ struct OpenResult {
 // The header probe: size and the first 512 bytes, through a handle of its own.
 bool ProbeHeader(const char* path, uint64_t& fileSize) {
     FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return false;
+    if (!f) return false;
     unsigned char header[512] = {};
     const bool ok = std::fseek(f, 0, SEEK_END) == 0 && (fileSize = uint64_t(std::ftell(f)), true) &&
                     std::fseek(f, 0, SEEK_SET) == 0 && std::fread(header, 1, sizeof header, f) == sizeof header;
@@ -160,12 +153,10 @@ bool ProbeHeader(const char* path, uint64_t& fileSize) {
 // Tracks, codec and duration; a failure here leaves the file unsupported.
 void ReadAudio(CMp4File& file, OpenResult& r) {
     std::vector<uint32_t> audio, video;
-    if (FAILED(file.GetTrackIds(audio, video)) || audio.empty() || FAILED(file.SetAudioTrackId(audio[0])))
-        return;
+    if (FAILED(file.GetTrackIds(audio, video)) || audio.empty() || FAILED(file.SetAudioTrackId(audio[0]))) return;
     std::vector<uint8_t> dsi;
     uint32_t maxBitrate = 0, avgBitrate = 0;
-    if (FAILED(file.GetDecoderSpecificInformation(dsi, &maxBitrate, &avgBitrate, nullptr)) || dsi.empty())
-        return;
+    if (FAILED(file.GetDecoderSpecificInformation(dsi, &maxBitrate, &avgBitrate, nullptr)) || dsi.empty()) return;
     AacCodecInfo codec;
     try {
         FillCodecInfo(dsi.data(), dsi.size(), &codec);
@@ -173,8 +164,8 @@ void ReadAudio(CMp4File& file, OpenResult& r) {
         return;
     }
     uint32_t bits = 0, rate = 0, channels = 0, duration = 0, timescale = 0;
-    if (FAILED(file.GetAudioSampleDescription(&bits, &rate, &channels)) ||
-        FAILED(file.GetMediaDuration(&duration)) || FAILED(file.GetMediaTimescale(&timescale)) || timescale == 0)
+    if (FAILED(file.GetAudioSampleDescription(&bits, &rate, &channels)) || FAILED(file.GetMediaDuration(&duration)) ||
+        FAILED(file.GetMediaTimescale(&timescale)) || timescale == 0)
         return;
     r.durationMs = duration / timescale * 1000;
     r.supported = codec.m_dwSamplingFrequency != 0;
@@ -201,8 +192,7 @@ OpenResult OpenOnce(const std::string& path, CMp4File& file) {
     }
     const ComPtr<ISmfAbsStream> stream(counter);
     r.hr = file.Initialize(stream.get());
-    if (SUCCEEDED(r.hr))
-        ReadAudio(file, r);
+    if (SUCCEEDED(r.hr)) ReadAudio(file, r);
     r.calls = {counter->reads, counter->seeks, counter->tells, counter->bytes};
     return r;
 }
@@ -216,18 +206,14 @@ uint64_t SampleTableBytes(FILE* f, uint64_t begin, uint64_t end) {
     uint64_t pos = begin;
     while (pos + 8 <= end) {
         unsigned char h[8];
-        if (std::fseek(f, long(pos), SEEK_SET) != 0 || std::fread(h, 1, 8, f) != 8)
-            break;
+        if (std::fseek(f, long(pos), SEEK_SET) != 0 || std::fread(h, 1, 8, f) != 8) break;
         const uint64_t size = (uint64_t(h[0]) << 24) | (uint64_t(h[1]) << 16) | (uint64_t(h[2]) << 8) | h[3];
-        if (size < 8 || pos + size > end)
-            break;
+        if (size < 8 || pos + size > end) break;
         const char* type = reinterpret_cast<const char*>(h + 4);
         for (const char* t : kTables)
-            if (std::memcmp(type, t, 4) == 0)
-                total += size;
+            if (std::memcmp(type, t, 4) == 0) total += size;
         for (const char* c : kContainers)
-            if (std::memcmp(type, c, 4) == 0)
-                total += SampleTableBytes(f, pos + 8, pos + size);
+            if (std::memcmp(type, c, 4) == 0) total += SampleTableBytes(f, pos + 8, pos + size);
         pos += size;
     }
     return total;
@@ -238,13 +224,10 @@ uint64_t MoovBytes(FILE* f, uint64_t end) {
     uint64_t pos = 0;
     while (pos + 8 <= end) {
         unsigned char h[8];
-        if (std::fseek(f, long(pos), SEEK_SET) != 0 || std::fread(h, 1, 8, f) != 8)
-            break;
+        if (std::fseek(f, long(pos), SEEK_SET) != 0 || std::fread(h, 1, 8, f) != 8) break;
         const uint64_t size = (uint64_t(h[0]) << 24) | (uint64_t(h[1]) << 16) | (uint64_t(h[2]) << 8) | h[3];
-        if (size < 8)
-            break;
-        if (std::memcmp(h + 4, "moov", 4) == 0)
-            return size;
+        if (size < 8) break;
+        if (std::memcmp(h + 4, "moov", 4) == 0) return size;
         pos += size;
     }
     return 0;
@@ -257,8 +240,7 @@ struct BoxBytes {
 
 BoxBytes MeasureBoxes(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return BoxBytes();
+    if (!f) return BoxBytes();
     std::fseek(f, 0, SEEK_END);
     const uint64_t size = uint64_t(std::ftell(f));
     BoxBytes b;
@@ -326,21 +308,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: trn_open_bench FILE...\n");
         return 2;
     }
-    std::printf("%-12s %10s %4s %9s %9s %6s %5s %5s %9s %6s %9s %9s %9s %7s %9s %7s\n", "file", "hr", "sup",
-                "us/open", "cpu us", "rounds", "reads", "seeks", "read KiB", "allocs", "peak KiB", "kept KiB",
-                "stbl KiB", "peak/st", "moov KiB", "peak/mv");
+    std::printf("%-12s %10s %4s %9s %9s %6s %5s %5s %9s %6s %9s %9s %9s %7s %9s %7s\n", "file", "hr", "sup", "us/open",
+                "cpu us", "rounds", "reads", "seeks", "read KiB", "allocs", "peak KiB", "kept KiB", "stbl KiB",
+                "peak/st", "moov KiB", "peak/mv");
     bool allOpened = true;
     for (int i = 1; i < argc; ++i) {
         const Figures f = Measure(argv[i], 2.0);
         const BoxBytes boxes = MeasureBoxes(argv[i]);
         char ratio[16] = "-", moovRatio[16] = "-";
-        if (boxes.tables > 0)
-            std::snprintf(ratio, sizeof ratio, "%.2fx", double(f.peakBytes) / double(boxes.tables));
+        if (boxes.tables > 0) std::snprintf(ratio, sizeof ratio, "%.2fx", double(f.peakBytes) / double(boxes.tables));
         if (boxes.moov > 0)
             std::snprintf(moovRatio, sizeof moovRatio, "%.2fx", double(f.peakBytes) / double(boxes.moov));
         std::printf("%-12s 0x%08X %4s %9.1f %9.1f %6d %5llu %5llu %9.1f %6zu %9.1f %9.1f %9.1f %7s %9.1f %7s\n",
-                    BaseName(argv[i]).c_str(), unsigned(f.result.hr), f.result.supported ? "yes" : "no",
-                    f.medianMicros, f.medianCpuMicros, f.rounds, (unsigned long long)f.result.calls.reads,
+                    BaseName(argv[i]).c_str(), unsigned(f.result.hr), f.result.supported ? "yes" : "no", f.medianMicros,
+                    f.medianCpuMicros, f.rounds, (unsigned long long)f.result.calls.reads,
                     (unsigned long long)f.result.calls.seeks, double(f.result.calls.bytes) / 1024.0, f.allocations,
                     double(f.peakBytes) / 1024.0, double(f.retainedBytes) / 1024.0, double(boxes.tables) / 1024.0,
                     ratio, double(boxes.moov) / 1024.0, moovRatio);

@@ -30,16 +30,14 @@ struct Command {
 bool RunOnce(Command& c, const posix_spawn_file_actions_t& actions) {
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, c.argv[0], &actions, nullptr, c.argv.data(), environ) != 0)
-        return false;
+    if (posix_spawnp(&pid, c.argv[0], &actions, nullptr, c.argv.data(), environ) != 0) return false;
     int status = 0;
     struct rusage usage = {};
     wait4(pid, &status, 0, &usage);
     c.cpuMicros.push_back(double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
                           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec));
     c.micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        ++c.failures;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++c.failures;
     return true;
 }
 
@@ -82,8 +80,7 @@ int main(int argc, char** argv) {
     for (Command& c : commands) {
         std::sort(c.micros.begin(), c.micros.end());
         std::sort(c.cpuMicros.begin(), c.cpuMicros.end());
-        std::printf("%.0f %.0f %d\n", c.micros[c.micros.size() / 2], c.cpuMicros[c.cpuMicros.size() / 2],
-                    c.failures);
+        std::printf("%.0f %.0f %d\n", c.micros[c.micros.size() / 2], c.cpuMicros[c.cpuMicros.size() / 2], c.failures);
     }
     return 0;
 }

@@ -41,9 +41,9 @@ boxw::Bytes AacFile(uint32_t frameBytes) {
     const auto moovWith = [&](uint32_t mdatOffset) {
         AudioTrack t;
         t.duration = kFrames * 1024;
-        const Bytes stbl = Box("stbl", Cat({AudioStsd(t), Table("stts", {kFrames, 1024}, 2),
-                                            Table("stsc", {1, kFrames, 1}, 3), Stsz(frameBytes, {}, kFrames),
-                                            Table("stco", {mdatOffset}, 1)}));
+        const Bytes stbl =
+            Box("stbl", Cat({AudioStsd(t), Table("stts", {kFrames, 1024}, 2), Table("stsc", {1, kFrames, 1}, 3),
+                             Stsz(frameBytes, {}, kFrames), Table("stco", {mdatOffset}, 1)}));
         const Bytes minf = Box("minf", Cat({Smhd(), Dinf(), stbl}));
         const Bytes mdia = Box("mdia", Cat({Mdhd(t.timescale, t.duration), Hdlr("soun"), minf}));
         const Bytes trak = Box("trak", Cat({Tkhd(1), mdia}));
@@ -68,8 +68,8 @@ public:
         wchar_t folder[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, folder);
         m_path = std::wstring(folder) + name;
-        UniqueFileHandle file(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFileHandle file(
+            ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         m_ok = file.valid() && ::WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
                written == bytes.size();
@@ -145,8 +145,9 @@ void PassThrough(const std::wstring& path) {
             if (p > 0) plain = std::min(plain, p);
             if (t > 0) ours = std::min(ours, t);
         }
-        if (ourBytes != plainBytes) std::printf("  block %lu: transcoder delivered %llu of %llu bytes\n",
-                                                static_cast<unsigned long>(block), ourBytes, plainBytes);
+        if (ourBytes != plainBytes)
+            std::printf("  block %lu: transcoder delivered %llu of %llu bytes\n", static_cast<unsigned long>(block),
+                        ourBytes, plainBytes);
         const double plainRate = plainBytes / plain / 1e6;
         const double ourRate = ourBytes / ours / 1e6;
         std::printf("  block %7lu: ReadFile %8.1f MB/s, Read %8.1f MB/s = %5.1f%% (aim >= %.0f%%)\n",
@@ -219,8 +220,9 @@ void FirstRead(const std::wstring& path) {
     }
     if (times.empty()) return;
     std::sort(times.begin(), times.end());
-    std::printf("Start to first non-empty Read (1-second sample, %zu starts): min %.1f ms, median %.1f ms, max %.1f ms\n",
-                times.size(), times.front(), times[times.size() / 2], times.back());
+    std::printf(
+        "Start to first non-empty Read (1-second sample, %zu starts): min %.1f ms, median %.1f ms, max %.1f ms\n",
+        times.size(), times.front(), times[times.size() / 2], times.back());
 }
 
 }  // namespace

@@ -14,12 +14,17 @@ public:
     ComPtr() noexcept = default;
     ComPtr(std::nullptr_t) noexcept {}
     // Takes a new reference on p.
-    explicit ComPtr(T* p) noexcept : m_p(p) { if (m_p) m_p->AddRef(); }
+    explicit ComPtr(T* p) noexcept : m_p(p) {
+        if (m_p) m_p->AddRef();
+    }
     ComPtr(const ComPtr& other) noexcept : ComPtr(other.m_p) {}
     ComPtr(ComPtr&& other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
     ~ComPtr() { reset(); }
 
-    ComPtr& operator=(ComPtr other) noexcept { std::swap(m_p, other.m_p); return *this; }
+    ComPtr& operator=(ComPtr other) noexcept {
+        std::swap(m_p, other.m_p);
+        return *this;
+    }
 
     T* get() const noexcept { return m_p; }
     T* operator->() const noexcept { return m_p; }
@@ -31,12 +36,22 @@ public:
         if (p) p->Release();
     }
     // Releases first, then hands out the slot for an out parameter.
-    T** put() noexcept { reset(); return &m_p; }
+    T** put() noexcept {
+        reset();
+        return &m_p;
+    }
     void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
     IUnknown** put_unknown() noexcept { return reinterpret_cast<IUnknown**>(put()); }
     // Adopts a reference the caller already owns.
-    void attach(T* p) noexcept { reset(); m_p = p; }
-    [[nodiscard]] T* detach() noexcept { T* p = m_p; m_p = nullptr; return p; }
+    void attach(T* p) noexcept {
+        reset();
+        m_p = p;
+    }
+    [[nodiscard]] T* detach() noexcept {
+        T* p = m_p;
+        m_p = nullptr;
+        return p;
+    }
     // Hands a new reference to an out parameter (which may be null).
     void copy_to(T** out) const noexcept {
         if (out == nullptr) return;
@@ -69,11 +84,17 @@ public:
 
 #ifdef _WIN32
     template <class U>
-    HRESULT query_to(ComPtr<U>& out) const noexcept { return query_to(__uuidof(U), out); }
+    HRESULT query_to(ComPtr<U>& out) const noexcept {
+        return query_to(__uuidof(U), out);
+    }
     template <class U>
-    ComPtr<U> try_query() const noexcept { return try_query<U>(__uuidof(U)); }
+    ComPtr<U> try_query() const noexcept {
+        return try_query<U>(__uuidof(U));
+    }
     template <class U>
-    ComPtr<U> query() const { return query<U>(__uuidof(U)); }
+    ComPtr<U> query() const {
+        return query<U>(__uuidof(U));
+    }
 #endif
 
 private:

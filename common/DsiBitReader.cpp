@@ -1,12 +1,9 @@
 #include "common/DsiBitReader.h"
 
 DsiBitReader::DsiBitReader(const BYTE* pbData, size_t cbData) noexcept
-    : m_pbData(pbData), m_cBitsTotal(pbData != nullptr ? uint64_t(cbData) * 8 : 0)
-{
-}
+    : m_pbData(pbData), m_cBitsTotal(pbData != nullptr ? uint64_t(cbData) * 8 : 0) {}
 
-uint32_t DsiBitReader::Read(unsigned nBits)
-{
+uint32_t DsiBitReader::Read(unsigned nBits) {
     if (nBits == 0 || nBits > 32) {
         throw static_cast<HRESULT>(E_INVALIDARG);
     }
@@ -21,8 +18,7 @@ uint32_t DsiBitReader::Read(unsigned nBits)
     return dwValue;
 }
 
-void DsiBitReader::AlignToByte() noexcept
-{
+void DsiBitReader::AlignToByte() noexcept {
     // The total is a whole number of bytes, so this never passes the end.
     m_iBitPos = (m_iBitPos + 7) & ~uint64_t(7);
 }

@@ -40,9 +40,7 @@ typedef GUID CLSID;
 typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
 
-inline bool IsEqualGUID(const GUID& a, const GUID& b) {
-    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
+inline bool IsEqualGUID(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
 inline bool operator!=(const GUID& a, const GUID& b) { return !IsEqualGUID(a, b); }
 #define IsEqualIID(a, b) IsEqualGUID((a), (b))
@@ -72,13 +70,13 @@ struct IUnknown {
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) = 0;
     STDMETHOD_(ULONG, AddRef)() = 0;
     STDMETHOD_(ULONG, Release)() = 0;
+
 protected:
     ~IUnknown() = default;
 };
 
 // {00000000-0000-0000-C000-000000000046}
-static const IID IID_IUnknown = {
-    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+static const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 #endif
 

@@ -4,13 +4,11 @@
 #include <string>
 
 CSmfAbsStreamImpl::~CSmfAbsStreamImpl() {
-    if (m_file)
-        fclose(m_file);
+    if (m_file) fclose(m_file);
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
+    if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISmfAbsStream)) {
         AddRef();
@@ -20,19 +18,15 @@ STDMETHODIMP CSmfAbsStreamImpl::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) CSmfAbsStreamImpl::AddRef() {
-    return ULONG(++m_cRef);
-}
+STDMETHODIMP_(ULONG) CSmfAbsStreamImpl::AddRef() { return ULONG(++m_cRef); }
 
 STDMETHODIMP_(ULONG) CSmfAbsStreamImpl::Release() {
-    if (--m_cRef == 0)
-        delete this;
+    if (--m_cRef == 0) delete this;
     return 0;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Tell(int32_t* position) {
-    if (!position)
-        return E_POINTER;
+    if (!position) return E_POINTER;
     long pos = ftell(m_file);
     *position = int32_t(pos);
     return pos == -1 ? E_FAIL : S_OK;
@@ -43,29 +37,24 @@ STDMETHODIMP CSmfAbsStreamImpl::Seek(int32_t offset, int32_t origin) {
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Read(void* buffer, uint32_t count, uint32_t* bytesRead) {
-    if (!bytesRead)
-        return E_POINTER;
+    if (!bytesRead) return E_POINTER;
     *bytesRead = uint32_t(fread(buffer, 1, count, m_file));
     return S_OK;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Write(const void* data, uint32_t count, uint32_t* bytesWritten) {
-    if (!bytesWritten)
-        return E_POINTER;
+    if (!bytesWritten) return E_POINTER;
     *bytesWritten = uint32_t(fwrite(data, 1, count, m_file));
     return S_OK;
 }
 
-STDMETHODIMP CSmfAbsStreamImpl::Reserved(intptr_t, intptr_t) {
-    return E_NOTIMPL;
-}
+STDMETHODIMP CSmfAbsStreamImpl::Reserved(intptr_t, intptr_t) { return E_NOTIMPL; }
 
 ISmfAbsStream* WrapFileStream(FILE* file) {
     CSmfAbsStreamImpl* stream = new (std::nothrow) CSmfAbsStreamImpl();
     if (!stream) {
         // The file was handed over; do not leak it.
-        if (file)
-            fclose(file);
+        if (file) fclose(file);
         throw HRESULT(E_OUTOFMEMORY);
     }
     stream->AddRef();
@@ -81,8 +70,7 @@ ISmfAbsStream* WrapFileStream(FILE* file) {
 
 ISmfAbsStream* OpenFileStream(const wchar_t* path) {
     FILE* file = nullptr;
-    if (!path || _wfopen_s(&file, path, L"rb") != 0 || !file)
-        throw HRESULT(E_FAIL);
+    if (!path || _wfopen_s(&file, path, L"rb") != 0 || !file) throw HRESULT(E_FAIL);
     return WrapFileStream(file);
 }
 
@@ -95,8 +83,7 @@ std::string Utf8FromWide(const wchar_t* text) {
     std::string out;
     for (; *text; ++text) {
         uint32_t c = uint32_t(*text);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            c = 0xFFFD;
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
         if (c < 0x80) {
             out += char(c);
         } else if (c < 0x800) {
@@ -119,11 +106,9 @@ std::string Utf8FromWide(const wchar_t* text) {
 }  // namespace
 
 ISmfAbsStream* OpenFileStream(const wchar_t* path) {
-    if (!path)
-        throw HRESULT(E_FAIL);
+    if (!path) throw HRESULT(E_FAIL);
     FILE* file = fopen(Utf8FromWide(path).c_str(), "rb");
-    if (!file)
-        throw HRESULT(E_FAIL);
+    if (!file) throw HRESULT(E_FAIL);
     return WrapFileStream(file);
 }
 

@@ -23,14 +23,14 @@ public:
 [[noreturn]] inline void TrnThrowHr(HRESULT hr) { throw hr; }
 
 // Throws the status of a failed call as it is.
-#define TRN_THROW_IF_FAILED(expr)                        \
-    do {                                                 \
-        const HRESULT trn_hr_ = (expr);                  \
-        if (FAILED(trn_hr_)) ::TrnThrowHr(trn_hr_);      \
+#define TRN_THROW_IF_FAILED(expr)                   \
+    do {                                            \
+        const HRESULT trn_hr_ = (expr);             \
+        if (FAILED(trn_hr_)) ::TrnThrowHr(trn_hr_); \
     } while (0)
 
 // Throws hr when the condition holds.
-#define TRN_THROW_HR_IF(hr, cond)                        \
-    do {                                                 \
-        if (cond) ::TrnThrowHr(hr);                      \
+#define TRN_THROW_HR_IF(hr, cond)   \
+    do {                            \
+        if (cond) ::TrnThrowHr(hr); \
     } while (0)

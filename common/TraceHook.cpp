@@ -9,14 +9,9 @@ std::atomic<TrnTraceSink> g_pfnTraceSink{nullptr};
 
 }  // namespace
 
-TrnTraceSink TrnSetTraceSink(TrnTraceSink pfnSink) noexcept
-{
-    return g_pfnTraceSink.exchange(pfnSink);
-}
+TrnTraceSink TrnSetTraceSink(TrnTraceSink pfnSink) noexcept { return g_pfnTraceSink.exchange(pfnSink); }
 
-void TrnTrace(int nLevel, const wchar_t* pszText, const wchar_t* pszSourceFile,
-              int nLine) noexcept
-{
+void TrnTrace(int nLevel, const wchar_t* pszText, const wchar_t* pszSourceFile, int nLine) noexcept {
     TrnTraceSink pfnSink = g_pfnTraceSink.load();
     if (pfnSink == nullptr) {
         return;

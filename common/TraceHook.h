@@ -12,5 +12,4 @@ TrnTraceSink TrnSetTraceSink(TrnTraceSink pfnSink) noexcept;
 
 // Completes pszText with " {<pszSourceFile>,<nLine>}" and hands it to the
 // installed sink. Never throws: a failure while building the entry drops it.
-void TrnTrace(int nLevel, const wchar_t* pszText, const wchar_t* pszSourceFile,
-              int nLine) noexcept;
+void TrnTrace(int nLevel, const wchar_t* pszText, const wchar_t* pszSourceFile, int nLine) noexcept;

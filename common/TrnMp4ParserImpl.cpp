@@ -111,10 +111,9 @@ void CTrnMp4ParserImpl::ProbeHeader(const wchar_t* path) {
     m_bMp4Brand = false;
     m_ullFileSize = 0;
 
-    UniqueFileHandle hFile(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hFile.valid())
-        FailApi(L"INVALID_HANDLE_VALUE != hFile", TrnHresultFromWin32Error(::GetLastError()), __LINE__);
+    UniqueFileHandle hFile(
+        ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile.valid()) FailApi(L"INVALID_HANDLE_VALUE != hFile", TrnHresultFromWin32Error(::GetLastError()), __LINE__);
 
     LARGE_INTEGER size;
     if (!::GetFileSizeEx(hFile.get(), &size)) TrnThrowHr(E_FAIL);
@@ -122,8 +121,7 @@ void CTrnMp4ParserImpl::ProbeHeader(const wchar_t* path) {
 
     BYTE header[kTrnMp4HeaderProbeSize] = {};
     DWORD cbRead = 0;
-    if (!::ReadFile(hFile.get(), header, sizeof header, &cbRead, nullptr) || cbRead < sizeof header)
-        TrnThrowHr(E_FAIL);
+    if (!::ReadFile(hFile.get(), header, sizeof header, &cbRead, nullptr) || cbRead < sizeof header) TrnThrowHr(E_FAIL);
     hFile.reset();
 
     const Mp4BrandFlags flags = ProbeFileTypeBrands(header, sizeof header);
@@ -156,8 +154,7 @@ void CTrnMp4ParserImpl::ReadTracks() {
     std::vector<uint32_t> vecAudioTrackIds;
     std::vector<uint32_t> vecVideoTrackIds;
     HRESULT hr = m_mp4File.GetTrackIds(vecAudioTrackIds, vecVideoTrackIds);
-    if (FAILED(hr))
-        FailApi(L"m_mp4File.GetTrackIds(vecAudioTrackIds, vecVideoTrackIds)", hr, __LINE__);
+    if (FAILED(hr)) FailApi(L"m_mp4File.GetTrackIds(vecAudioTrackIds, vecVideoTrackIds)", hr, __LINE__);
     // Known before the audio check, so that a file with video and no audio
     // is never taken for plain audio.
     m_bHasVideo = !vecVideoTrackIds.empty();
@@ -173,9 +170,10 @@ void CTrnMp4ParserImpl::ReadCodec() {
     uint32_t avgBitRate = 0;
     HRESULT hr = m_mp4File.GetDecoderSpecificInformation(vecbyDSI, &maxBitRate, &avgBitRate, nullptr);
     if (FAILED(hr))
-        FailApi(L"m_mp4File.GetDecoderSpecificInformation(vecbyDSI, &(m_codecInfo.m_dwMaxBitRate), "
-                L"&(m_codecInfo.m_dwAvgBitRate), NULL)",
-                hr, __LINE__);
+        FailApi(
+            L"m_mp4File.GetDecoderSpecificInformation(vecbyDSI, &(m_codecInfo.m_dwMaxBitRate), "
+            L"&(m_codecInfo.m_dwAvgBitRate), NULL)",
+            hr, __LINE__);
     m_codecInfo.m_dwMaxBitRate = maxBitRate;
     m_codecInfo.m_dwAvgBitRate = avgBitRate;
     TRN_THROW_HR_IF(E_INVALIDARG, vecbyDSI.empty());
@@ -188,9 +186,10 @@ void CTrnMp4ParserImpl::ReadCodec() {
     uint32_t dwChannelNum = 0;
     hr = m_mp4File.GetAudioSampleDescription(&quantizedBit, &dwSamplingFrequency, &dwChannelNum);
     if (FAILED(hr))
-        FailApi(L"m_mp4File.GetAudioSampleDescription(&(m_codecInfo.m_dwQuantizedBit), "
-                L"&dwSamplingFrequency, &dwChannelNum)",
-                hr, __LINE__);
+        FailApi(
+            L"m_mp4File.GetAudioSampleDescription(&(m_codecInfo.m_dwQuantizedBit), "
+            L"&dwSamplingFrequency, &dwChannelNum)",
+            hr, __LINE__);
     m_codecInfo.m_dwQuantizedBit = quantizedBit;
 }
 

@@ -37,21 +37,39 @@ public:
         m_value = Invalid();
         return value;
     }
-    T* put() noexcept { reset(); return &m_value; }
+    T* put() noexcept {
+        reset();
+        return &m_value;
+    }
 
 private:
     T m_value;
 };
 
 namespace trn_detail {
-template <class T> inline T NullValue() { return T(); }
+template <class T>
+inline T NullValue() {
+    return T();
+}
 inline HANDLE InvalidFileHandle() { return INVALID_HANDLE_VALUE; }
-struct CloseHandleFn { void operator()(HANDLE h) const { ::CloseHandle(h); } };
-struct RegCloseKeyFn { void operator()(HKEY h) const { ::RegCloseKey(h); } };
-struct FreeLibraryFn { void operator()(HMODULE h) const { ::FreeLibrary(h); } };
-struct SysFreeStringFn { void operator()(BSTR s) const { ::SysFreeString(s); } };
-struct SafeArrayDestroyFn { void operator()(SAFEARRAY* a) const { ::SafeArrayDestroy(a); } };
-struct CoTaskMemFreeFn { void operator()(void* p) const { ::CoTaskMemFree(p); } };
+struct CloseHandleFn {
+    void operator()(HANDLE h) const { ::CloseHandle(h); }
+};
+struct RegCloseKeyFn {
+    void operator()(HKEY h) const { ::RegCloseKey(h); }
+};
+struct FreeLibraryFn {
+    void operator()(HMODULE h) const { ::FreeLibrary(h); }
+};
+struct SysFreeStringFn {
+    void operator()(BSTR s) const { ::SysFreeString(s); }
+};
+struct SafeArrayDestroyFn {
+    void operator()(SAFEARRAY* a) const { ::SafeArrayDestroy(a); }
+};
+struct CoTaskMemFreeFn {
+    void operator()(void* p) const { ::CoTaskMemFree(p); }
+};
 }  // namespace trn_detail
 
 typedef UniqueResource<HANDLE, trn_detail::CloseHandleFn, trn_detail::NullValue<HANDLE>> UniqueHandle;
@@ -71,7 +89,10 @@ public:
     UniqueVariant& operator=(const UniqueVariant&) = delete;
     VARIANT* get() noexcept { return &m_v; }
     const VARIANT* get() const noexcept { return &m_v; }
-    VARIANT* put() noexcept { ::VariantClear(&m_v); return &m_v; }
+    VARIANT* put() noexcept {
+        ::VariantClear(&m_v);
+        return &m_v;
+    }
 
 private:
     VARIANT m_v;

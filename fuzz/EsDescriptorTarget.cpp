@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(entryCode == SMF_ERR_NONE || entryCode == SMF_ERR_ABSENT);
     FUZZ_REQUIRE(entryCode != SMF_ERR_NONE || viaEntry.hasDecoderConfig);
     FUZZ_REQUIRE(entryCode != SMF_ERR_NONE || code == SMF_ERR_NONE);
-    if (entryCode == SMF_ERR_NONE)
-        FUZZ_REQUIRE(viaEntry.decoderSpecificInfo == es.decoderSpecificInfo);
+    if (entryCode == SMF_ERR_NONE) FUZZ_REQUIRE(viaEntry.decoderSpecificInfo == es.decoderSpecificInfo);
     return 0;
 }

@@ -22,11 +22,9 @@
 inline bool IsLibraryStatus(HRESULT hr) {
     static const std::set<HRESULT> known = [] {
         std::set<HRESULT> s;
-        for (int code = 0; code <= 0x5100; ++code)
-            s.insert(Mp4HresultFromSmf(code));
-        for (HRESULT h : {S_OK, E_POINTER, E_UNEXPECTED, E_OUTOFMEMORY, E_INVALIDARG, E_FAIL,
-                          E_NOTIMPL, TRN_E_MP4_READ, TRN_E_MP4_MISSING, TRN_E_MP4_STRUCTURE,
-                          TRN_E_MP4_406, TRN_E_MP4_MEMORY, TRN_E_MP4_NO_STREAM,
+        for (int code = 0; code <= 0x5100; ++code) s.insert(Mp4HresultFromSmf(code));
+        for (HRESULT h : {S_OK, E_POINTER, E_UNEXPECTED, E_OUTOFMEMORY, E_INVALIDARG, E_FAIL, E_NOTIMPL, TRN_E_MP4_READ,
+                          TRN_E_MP4_MISSING, TRN_E_MP4_STRUCTURE, TRN_E_MP4_406, TRN_E_MP4_MEMORY, TRN_E_MP4_NO_STREAM,
                           MP4_E_PROPERTY_UNKNOWN, MP4_E_PROPERTY_COPY})
             s.insert(h);
         return s;
@@ -37,6 +35,6 @@ inline bool IsLibraryStatus(HRESULT hr) {
 // Core result codes of the procedural layer.
 inline bool IsCoreResult(int code) {
     return code == SMF_ERR_NONE || Mp4HresultFromSmf(code) != E_FAIL || code == SMF_ERR_NOT_FOUND ||
-           code == SMF_ERR_NO_MOOV || code == SMF_ERR_BOX || code == SMF_ERR_SCAN ||
-           code == SMF_ERR_NO_OUTPUT || code == SMF_ERR_NO_FRAGMENT;
+           code == SMF_ERR_NO_MOOV || code == SMF_ERR_BOX || code == SMF_ERR_SCAN || code == SMF_ERR_NO_OUTPUT ||
+           code == SMF_ERR_NO_FRAGMENT;
 }

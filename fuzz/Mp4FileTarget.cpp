@@ -15,8 +15,7 @@ void QueryCore(const SmfMovieHandle* handle) {
     uint16_t count = 0;
     FUZZ_REQUIRE(IsCoreResult(SmfGetTrackCount(handle, &count)));
     const SmfMovie* movie = handle->movie.get();
-    if (!movie)
-        return;
+    if (!movie) return;
     for (const auto& track : movie->tracks) {
         uint32_t value = 0;
         FUZZ_REQUIRE(IsCoreResult(SmfGetHandlerType(track.get(), &value)));
@@ -25,15 +24,13 @@ void QueryCore(const SmfMovieHandle* handle) {
         uint64_t total = 0;
         FUZZ_REQUIRE(IsCoreResult(SmfGetSampleCursorDuration(track.get(), &total)));
         uint32_t entries = 0;
-        if (SMF_FAILED(SmfGetSampleDescriptionCount(track.get(), &entries)))
-            continue;
+        if (SMF_FAILED(SmfGetSampleDescriptionCount(track.get(), &entries))) continue;
         // One past the end and index 0 must be refused, not read.
         for (uint32_t i = 0; i <= entries + 1 && i < 64; ++i) {
             SmfSampleEntry* entry = nullptr;
             const int code = SmfGetSampleDescription(track.get(), i, &entry);
             FUZZ_REQUIRE(IsCoreResult(code));
-            if (SMF_FAILED(code))
-                continue;
+            if (SMF_FAILED(code)) continue;
             FUZZ_REQUIRE(entry != nullptr && i >= 1 && i <= entries);
             SmfAudioDescription audio;
             FUZZ_REQUIRE(IsCoreResult(SmfGetAudioDescription(track.get(), entry, &audio)));
@@ -55,8 +52,7 @@ void QueryFile(CMp4File& mp4) {
         const HRESULT selected = mp4.SetAudioTrackId(id);
         FUZZ_REQUIRE(IsLibraryStatus(selected));
         FUZZ_REQUIRE(SUCCEEDED(selected) == (std::find(audio.begin(), audio.end(), id) != audio.end()));
-        if (FAILED(selected))
-            continue;
+        if (FAILED(selected)) continue;
         std::vector<uint8_t> dsi;
         uint32_t a = 0, b = 0, c = 0;
         HRESULT hr = mp4.GetDecoderSpecificInformation(dsi, &a, &b, &c);

@@ -13,27 +13,23 @@ namespace {
 // (the usual ASCII texts) or two bytes each (any UTF-16 unit, NUL included).
 std::wstring WideText(const uint8_t* data, size_t size) {
     std::wstring text;
-    if (size == 0)
-        return text;
+    if (size == 0) return text;
     const bool wide = data[0] & 1;
     for (size_t i = 1; i < size; i += wide ? 2 : 1) {
         wchar_t ch = data[i];
-        if (wide)
-            ch = wchar_t(data[i] | (i + 1 < size ? data[i + 1] << 8 : 0));
+        if (wide) ch = wchar_t(data[i] | (i + 1 < size ? data[i + 1] << 8 : 0));
         text.push_back(ch);
     }
     return text;
 }
 
 bool StartsWithType(const std::wstring& text, const wchar_t* type) {
-    if (text.size() < 9)
-        return false;
+    if (text.size() < 9) return false;
     for (size_t i = 0; i < 9; ++i) {
         wchar_t a = text[i], b = type[i];
         if (a >= L'A' && a <= L'Z') a = wchar_t(a - L'A' + L'a');
         if (b >= L'A' && b <= L'Z') b = wchar_t(b - L'A' + L'a');
-        if (a != b)
-            return false;
+        if (a != b) return false;
     }
     return true;
 }

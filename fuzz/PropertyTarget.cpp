@@ -52,8 +52,7 @@ const std::map<DWORD, DWORD>& FirstIdOfKind() {
         size_t rows = 0;
         const Mp4PropertyRow* table = Mp4PropertyRows(&rows);
         for (size_t i = 0; i < rows; ++i)
-            if (table[i].dwKind != MP4_KIND_BINARY)
-                m.emplace(table[i].dwKind, table[i].dwPropertyId);
+            if (table[i].dwKind != MP4_KIND_BINARY) m.emplace(table[i].dwKind, table[i].dwPropertyId);
         return m;
     }();
     return ids;
@@ -68,11 +67,9 @@ void ReadAsEveryStringKind(const Mp4BoxRef& box) {
         std::vector<std::wstring> values;
         const HRESULT got = property->GetValues(property->GetPropertyId(), values);
         FUZZ_REQUIRE(got == S_OK || got == E_UNEXPECTED || got == E_INVALIDARG);
-        if (FAILED(hr))
-            continue;
+        if (FAILED(hr)) continue;
         Mp4BoxList written;
-        if (FAILED(property->WriteToBoxes(written)))
-            continue;
+        if (FAILED(property->WriteToBoxes(written))) continue;
         // What the writer produced, the reader of the same kind takes back.
         for (const std::vector<BYTE>& bytes : written) {
             FUZZ_REQUIRE(bytes.size() >= 8 && Be32(bytes.data()) == bytes.size());

@@ -77,7 +77,9 @@ public:
 template <class Base>
 class CComObject final : public Base {
 public:
-    CComObject() noexcept { if (TrnModule()) TrnModule()->Lock(); }
+    CComObject() noexcept {
+        if (TrnModule()) TrnModule()->Lock();
+    }
     ~CComObject() {
         this->m_dwRef = -(LONG_MAX / 2);
         this->FinalRelease();

@@ -84,8 +84,8 @@ HRESULT HandleBoundaryException(const wchar_t* source, int line) noexcept {
         } catch (...) {
         }
         WriteTrace(TraceError, source, line, [&](std::wostream& out) {
-            out << L"[ERR]" << L" " << L"<exception> " << L"std::exception" << L"(0x" << L"0" << L":"
-                << Widen(what) << L")";
+            out << L"[ERR]" << L" " << L"<exception> " << L"std::exception" << L"(0x" << L"0" << L":" << Widen(what)
+                << L")";
         });
         return E_FAIL;
     } catch (const CAtlException& e) {

@@ -20,5 +20,7 @@ HRESULT HandleBoundaryException(const wchar_t* source, int line) noexcept;
 
 }  // namespace trn
 
-#define TRN_CATCH_RETURN(source) \
-    catch (...) { return ::trn::HandleBoundaryException((source), __LINE__); }
+#define TRN_CATCH_RETURN(source)                                   \
+    catch (...) {                                                  \
+        return ::trn::HandleBoundaryException((source), __LINE__); \
+    }

@@ -9,9 +9,7 @@
 #include "common/ComPtr.h"
 
 template <class T, const CLSID* pclsid, class Itf, const IID* piid>
-class CTrnFtmObject : public CComObjectRootEx<CComMultiThreadModel>,
-                      public CComCoClass<T, pclsid>,
-                      public Itf {
+class CTrnFtmObject : public CComObjectRootEx<CComMultiThreadModel>, public CComCoClass<T, pclsid>, public Itf {
 public:
     HRESULT FinalConstruct(IUnknown* controlling) noexcept {
         return ::CoCreateFreeThreadedMarshaler(controlling, m_pUnkFtm.put());

@@ -89,9 +89,7 @@ IMediaFormat* CHostMediaFormat::Checked() const {
 }
 
 UniqueBstr CHostMediaFormat::GetMimeTypeBstr() const { return GetText(Checked(), &IMediaFormat::get_MimeType); }
-UniqueBstr CHostMediaFormat::GetProfileNameBstr() const {
-    return GetText(Checked(), &IMediaFormat::get_ProfileName);
-}
+UniqueBstr CHostMediaFormat::GetProfileNameBstr() const { return GetText(Checked(), &IMediaFormat::get_ProfileName); }
 std::wstring CHostMediaFormat::GetMimeType() const { return BstrToString(GetMimeTypeBstr().get()); }
 std::wstring CHostMediaFormat::GetProfileName() const { return BstrToString(GetProfileNameBstr().get()); }
 VARIANT_BOOL CHostMediaFormat::GetTimeSeekable() const { return GetFlag(Checked(), &IMediaFormat::get_TimeSeekable); }
@@ -105,7 +103,9 @@ void CHostMediaFormat::PutProfileName(const wchar_t* text) const {
 void CHostMediaFormat::PutTimeSeekable(VARIANT_BOOL value) const {
     PutFlag(Checked(), &IMediaFormat::put_TimeSeekable, value);
 }
-void CHostMediaFormat::PutConverted(VARIANT_BOOL value) const { PutFlag(Checked(), &IMediaFormat::put_Converted, value); }
+void CHostMediaFormat::PutConverted(VARIANT_BOOL value) const {
+    PutFlag(Checked(), &IMediaFormat::put_Converted, value);
+}
 void CHostMediaFormat::PutByteSeekable(VARIANT_BOOL value) const {
     PutFlag(Checked(), &IMediaFormat::put_ByteSeekable, value);
 }

@@ -8,10 +8,10 @@
 
 struct TrnObjectMapEntry {
     const CLSID* pclsid;
-    UINT registryResource;      // REGISTRY script of the class
-    TrnCreatorFunc creator;     // instance creator
+    UINT registryResource;                 // REGISTRY script of the class
+    TrnCreatorFunc creator;                // instance creator
     ComPtr<IClassFactory> pCachedFactory;  // created on first request
-    DWORD dwRegister;           // stays 0 in an in-process server
+    DWORD dwRegister;                      // stays 0 in an in-process server
 };
 
 namespace trn {

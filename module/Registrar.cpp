@@ -9,10 +9,8 @@
 namespace trn {
 namespace {
 
-const CLSID kClsidRegistrar = {
-    0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
-const IID kIidRegistrar = {
-    0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+const CLSID kClsidRegistrar = {0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+const IID kIidRegistrar = {0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
 
 typedef HRESULT(WINAPI* AtlCreateRegistrarFn)(IRegistrar**);
 
@@ -25,8 +23,7 @@ HRESULT CreateRegistrar(ComPtr<IRegistrar>& registrar, UniqueHmodule& atl) {
             reinterpret_cast<void*>(::GetProcAddress(atl.get(), "AtlCreateRegistrar")));
         if (create && SUCCEEDED(create(registrar.put())) && registrar) return S_OK;
     }
-    return ::CoCreateInstance(kClsidRegistrar, nullptr, CLSCTX_INPROC_SERVER, kIidRegistrar,
-                              registrar.put_void());
+    return ::CoCreateInstance(kClsidRegistrar, nullptr, CLSCTX_INPROC_SERVER, kIidRegistrar, registrar.put_void());
 }
 
 std::wstring ModulePath() {
@@ -46,7 +43,9 @@ std::wstring ModulePath() {
 class ComInit {
 public:
     ComInit() noexcept : m_hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComInit() { if (SUCCEEDED(m_hr)) ::CoUninitialize(); }
+    ~ComInit() {
+        if (SUCCEEDED(m_hr)) ::CoUninitialize();
+    }
 
 private:
     HRESULT m_hr;

@@ -59,13 +59,11 @@ const SmfHresultRow kSmfHresults[] = {
 
 // Core failures travel inside CMp4File as thrown _smf_Err, COM ones as HRESULT.
 void ThrowIfSmf(int code) {
-    if (SMF_FAILED(code))
-        throw static_cast<_smf_Err>(code);
+    if (SMF_FAILED(code)) throw static_cast<_smf_Err>(code);
 }
 
 void ThrowIfFailed(HRESULT hr) {
-    if (FAILED(hr))
-        throw hr;
+    if (FAILED(hr)) throw hr;
 }
 
 template <typename F>
@@ -85,15 +83,13 @@ HRESULT Guarded(F&& body) {
 }
 
 constexpr uint32_t kEmptyMovieBrands[] = {SMF_BRAND_3GP6, SMF_BRAND_3GP5, SMF_BRAND_3GP4};
-constexpr uint32_t kEmptyMovieMoreBrands[] = {SMF_BRAND_MP42, SMF_BRAND_MP41, SMF_BRAND_ISO2,
-                                              SMF_BRAND_ISOM};
+constexpr uint32_t kEmptyMovieMoreBrands[] = {SMF_BRAND_MP42, SMF_BRAND_MP41, SMF_BRAND_ISO2, SMF_BRAND_ISOM};
 
 }  // namespace
 
 HRESULT Mp4HresultFromSmf(int code) {
     for (const SmfHresultRow& row : kSmfHresults)
-        if (row.code == code)
-            return row.hr;
+        if (row.code == code) return row.hr;
     return E_FAIL;
 }
 
@@ -116,23 +112,19 @@ void CMp4File::Reset() {
 
 void CMp4File::ReleaseStreams() {
     // Leave the shared position where it was found.
-    if (m_stream)
-        m_stream->SeekBy(0);
+    if (m_stream) m_stream->SeekBy(0);
     m_stream.reset();
     m_unknown.reset();
 }
 
 void CMp4File::AttachStream(IUnknown* stream) {
-    if (!stream)
-        throw HRESULT(E_POINTER);
-    if (!m_handle)
-        throw HRESULT(E_UNEXPECTED);
+    if (!stream) throw HRESULT(E_POINTER);
+    if (!m_handle) throw HRESULT(E_UNEXPECTED);
     ReleaseStreams();
     const ComPtr<IUnknown> given(stream);
     ThrowIfFailed(given.query_to(IID_IUnknown, m_unknown));
     m_stream = given.try_query<ISmfAbsStream>(IID_ISmfAbsStream);
-    if (!m_stream)
-        throw HRESULT(E_UNEXPECTED);
+    if (!m_stream) throw HRESULT(E_UNEXPECTED);
     ThrowIfSmf(SmfAttachStream(m_handle.get(), m_stream.get()));
 }
 
@@ -157,23 +149,18 @@ void CMp4File::CheckParseStatus(uint32_t status) {
         m_bHadUnknownBoxes = true;
         return;
     }
-    if (status & (SMF_STATUS_SIZE | SMF_STATUS_COUNT | SMF_STATUS_UNKNOWN | SMF_STATUS_DUPLICATE |
-                  SMF_STATUS_TOO_MANY | SMF_STATUS_DATA_REF))
+    if (status & (SMF_STATUS_SIZE | SMF_STATUS_COUNT | SMF_STATUS_UNKNOWN | SMF_STATUS_DUPLICATE | SMF_STATUS_TOO_MANY |
+                  SMF_STATUS_DATA_REF))
         throw HRESULT(TRN_E_MP4_STRUCTURE);
-    if (status & (SMF_STATUS_FRAGMENTS | SMF_STATUS_MVEX))
-        return;
-    if (status & SMF_STATUS_STRUCTURE)
-        throw HRESULT(TRN_E_MP4_STRUCTURE);
-    if (status & SMF_STATUS_MEMORY)
-        throw HRESULT(TRN_E_MP4_MEMORY);
-    if (status & SMF_STATUS_SHORT_READ)
-        throw HRESULT(TRN_E_MP4_READ);
+    if (status & (SMF_STATUS_FRAGMENTS | SMF_STATUS_MVEX)) return;
+    if (status & SMF_STATUS_STRUCTURE) throw HRESULT(TRN_E_MP4_STRUCTURE);
+    if (status & SMF_STATUS_MEMORY) throw HRESULT(TRN_E_MP4_MEMORY);
+    if (status & SMF_STATUS_SHORT_READ) throw HRESULT(TRN_E_MP4_READ);
 }
 
 void CMp4File::CopyLayoutFacts() {
     const SmfMovie* movie = Movie();
-    if (!movie)
-        return;
+    if (!movie) return;
     LayoutFacts f;
     if (movie->hasMoov) {
         f.moovOffset = movie->moovOffset;
@@ -195,8 +182,7 @@ void CMp4File::CopyLayoutFacts() {
 // The frame area is placed by the property layer, after the scan.
 void CMp4File::CopyMetadataArea() {
     const CMp4PropertyStore* store = Properties();
-    if (!store || store->FrameAreaOffset() == CMp4PropertyStore::kNone)
-        return;
+    if (!store || store->FrameAreaOffset() == CMp4PropertyStore::kNone) return;
     m_layout.metadataAreaOffset = store->FrameAreaOffset();
     m_layout.metadataAreaSize =
         store->FrameAreaSize() == CMp4PropertyStore::kNone ? -1 : int64_t(store->FrameAreaSize());
@@ -205,8 +191,7 @@ void CMp4File::CopyMetadataArea() {
 HRESULT CMp4File::GetBinaryProperty(DWORD propertyId, std::vector<std::wstring>& descriptions,
                                     std::vector<std::vector<BYTE>>& dataItems) {
     return Guarded([&] {
-        if (!m_handle)
-            throw HRESULT(E_UNEXPECTED);
+        if (!m_handle) throw HRESULT(E_UNEXPECTED);
         ThrowIfFailed(Mp4GetBinaryProperty(Properties(), propertyId, descriptions, dataItems));
     });
 }
@@ -220,15 +205,13 @@ void CMp4File::ClassifyTracks() {
     // (probing upward one by one would take forever on an ID near 2^32).
     std::vector<uint32_t> ids;
     ids.reserve(count);
-    for (const auto& track : Movie()->tracks)
-        ids.push_back(track->tkhd.trackId);
+    for (const auto& track : Movie()->tracks) ids.push_back(track->tkhd.trackId);
     std::sort(ids.begin(), ids.end());
     for (uint32_t id : ids) {
         SmfTrack* track = nullptr;
         ThrowIfSmf(SmfGetTrackById(m_handle.get(), id, &track));
         uint32_t handler = 0;
-        if (SMF_FAILED(SmfGetHandlerType(track, &handler)))
-            continue;
+        if (SMF_FAILED(SmfGetHandlerType(track, &handler))) continue;
         if (handler == SMF_HANDLER_SOUN)
             m_audioTrackIds.push_back(id);
         else if (handler == SMF_HANDLER_VIDE)
@@ -261,11 +244,9 @@ HRESULT CMp4File::Initialize(IUnknown* stream) {
     });
 }
 
-HRESULT CMp4File::GetTrackIds(std::vector<uint32_t>& audioTrackIds,
-                              std::vector<uint32_t>& videoTrackIds) {
+HRESULT CMp4File::GetTrackIds(std::vector<uint32_t>& audioTrackIds, std::vector<uint32_t>& videoTrackIds) {
     return Guarded([&] {
-        if (!m_handle)
-            throw HRESULT(E_UNEXPECTED);
+        if (!m_handle) throw HRESULT(E_UNEXPECTED);
         audioTrackIds.clear();
         videoTrackIds.clear();
         audioTrackIds.reserve(m_audioTrackIds.size());
@@ -277,10 +258,8 @@ HRESULT CMp4File::GetTrackIds(std::vector<uint32_t>& audioTrackIds,
 
 HRESULT CMp4File::SetAudioTrackId(uint32_t trackId) {
     return Guarded([&] {
-        if (!m_handle)
-            throw HRESULT(E_UNEXPECTED);
-        if (std::find(m_audioTrackIds.begin(), m_audioTrackIds.end(), trackId) ==
-            m_audioTrackIds.end())
+        if (!m_handle) throw HRESULT(E_UNEXPECTED);
+        if (std::find(m_audioTrackIds.begin(), m_audioTrackIds.end(), trackId) == m_audioTrackIds.end())
             throw HRESULT(E_INVALIDARG);
         m_audioTrack = nullptr;
         SmfTrack* track = nullptr;
@@ -292,8 +271,7 @@ HRESULT CMp4File::SetAudioTrackId(uint32_t trackId) {
 SmfSampleEntry* CMp4File::FirstSampleEntry() const {
     uint32_t count = 0;
     ThrowIfSmf(SmfGetSampleDescriptionCount(m_audioTrack, &count));
-    if (count == 0)
-        throw SMF_ERR_ABSENT;
+    if (count == 0) throw SMF_ERR_ABSENT;
     SmfSampleEntry* entry = nullptr;
     ThrowIfSmf(SmfGetSampleDescription(m_audioTrack, 1, &entry));
     return entry;
@@ -301,17 +279,12 @@ SmfSampleEntry* CMp4File::FirstSampleEntry() const {
 
 HRESULT CMp4File::GetAudioSampleDescription(uint32_t* sampleSizeBits, uint32_t* samplingFrequency,
                                             uint32_t* channelCount) {
-    if (sampleSizeBits)
-        *sampleSizeBits = 0;
-    if (samplingFrequency)
-        *samplingFrequency = 0;
-    if (channelCount)
-        *channelCount = 0;
+    if (sampleSizeBits) *sampleSizeBits = 0;
+    if (samplingFrequency) *samplingFrequency = 0;
+    if (channelCount) *channelCount = 0;
     return Guarded([&] {
-        if (!sampleSizeBits || !samplingFrequency || !channelCount)
-            throw HRESULT(E_POINTER);
-        if (!m_handle || !m_audioTrack)
-            throw HRESULT(E_UNEXPECTED);
+        if (!sampleSizeBits || !samplingFrequency || !channelCount) throw HRESULT(E_POINTER);
+        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
         SmfSampleEntry* entry = FirstSampleEntry();
         SmfAudioDescription audio;
         ThrowIfSmf(SmfGetAudioDescription(m_audioTrack, entry, &audio));
@@ -321,50 +294,38 @@ HRESULT CMp4File::GetAudioSampleDescription(uint32_t* sampleSizeBits, uint32_t* 
     });
 }
 
-HRESULT CMp4File::GetDecoderSpecificInformation(std::vector<uint8_t>& dsi, uint32_t* maxBitrate,
-                                                uint32_t* avgBitrate, uint32_t* bufferSizeDB) {
+HRESULT CMp4File::GetDecoderSpecificInformation(std::vector<uint8_t>& dsi, uint32_t* maxBitrate, uint32_t* avgBitrate,
+                                                uint32_t* bufferSizeDB) {
     HRESULT hr = Guarded([&] {
-        if (!m_handle || !m_audioTrack)
-            throw HRESULT(E_UNEXPECTED);
+        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
         dsi.clear();
         SmfSampleEntry* entry = FirstSampleEntry();
         SmfEsDescriptor es;
         ThrowIfSmf(SmfGetEsDescriptor(entry, &es));
-        if (es.decoderSpecificInfo.empty())
-            throw SMF_ERR_ABSENT;
+        if (es.decoderSpecificInfo.empty()) throw SMF_ERR_ABSENT;
         dsi.assign(es.decoderSpecificInfo.begin(), es.decoderSpecificInfo.end());
-        if (maxBitrate)
-            *maxBitrate = es.maxBitrate;
-        if (avgBitrate)
-            *avgBitrate = es.avgBitrate;
-        if (bufferSizeDB)
-            *bufferSizeDB = es.bufferSizeDB;
+        if (maxBitrate) *maxBitrate = es.maxBitrate;
+        if (avgBitrate) *avgBitrate = es.avgBitrate;
+        if (bufferSizeDB) *bufferSizeDB = es.bufferSizeDB;
     });
-    if (FAILED(hr) && hr != E_UNEXPECTED)
-        dsi.clear();
+    if (FAILED(hr) && hr != E_UNEXPECTED) dsi.clear();
     return hr;
 }
 
 HRESULT CMp4File::GetMediaTimescale(uint32_t* timescale) {
-    if (timescale)
-        *timescale = 0;
+    if (timescale) *timescale = 0;
     return Guarded([&] {
-        if (!timescale)
-            throw HRESULT(E_POINTER);
-        if (!m_handle || !m_audioTrack)
-            throw HRESULT(E_UNEXPECTED);
+        if (!timescale) throw HRESULT(E_POINTER);
+        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
         ThrowIfSmf(SmfGetMediaTimescale(m_audioTrack, timescale));
     });
 }
 
 HRESULT CMp4File::GetMediaDuration(uint32_t* duration) {
-    if (duration)
-        *duration = 0;
+    if (duration) *duration = 0;
     return Guarded([&] {
-        if (!duration)
-            throw HRESULT(E_POINTER);
-        if (!m_handle || !m_audioTrack)
-            throw HRESULT(E_UNEXPECTED);
+        if (!duration) throw HRESULT(E_POINTER);
+        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
         ThrowIfSmf(SmfGetMediaDuration(m_audioTrack, duration));
     });
 }

@@ -40,11 +40,9 @@ public:
     HRESULT Initialize(IUnknown* stream);
     HRESULT GetTrackIds(std::vector<uint32_t>& audioTrackIds, std::vector<uint32_t>& videoTrackIds);
     HRESULT SetAudioTrackId(uint32_t trackId);
-    HRESULT GetAudioSampleDescription(uint32_t* sampleSizeBits, uint32_t* samplingFrequency,
-                                      uint32_t* channelCount);
+    HRESULT GetAudioSampleDescription(uint32_t* sampleSizeBits, uint32_t* samplingFrequency, uint32_t* channelCount);
     HRESULT GetDecoderSpecificInformation(std::vector<uint8_t>& dsi, uint32_t* maxBitrate = nullptr,
-                                          uint32_t* avgBitrate = nullptr,
-                                          uint32_t* bufferSizeDB = nullptr);
+                                          uint32_t* avgBitrate = nullptr, uint32_t* bufferSizeDB = nullptr);
     HRESULT GetMediaTimescale(uint32_t* timescale);
     HRESULT GetMediaDuration(uint32_t* duration);
     // Items of a binary metadata property: one description and one byte
@@ -69,8 +67,8 @@ private:
     void ClassifyTracks();
     SmfSampleEntry* FirstSampleEntry() const;
 
-    ComPtr<IUnknown> m_unknown;        // the attached stream as IUnknown
-    ComPtr<ISmfAbsStream> m_stream;    // the same stream as ISmfAbsStream
+    ComPtr<IUnknown> m_unknown;      // the attached stream as IUnknown
+    ComPtr<ISmfAbsStream> m_stream;  // the same stream as ISmfAbsStream
     SmfHandlePtr m_handle;
     SmfTrack* m_audioTrack = nullptr;
     std::vector<uint32_t> m_audioTrackIds;

@@ -5,21 +5,18 @@
 CMp4PropertyString::~CMp4PropertyString() = default;
 
 HRESULT CMp4PropertyString::GetValues(DWORD, std::vector<std::wstring>& values) const {
-    if (m_values.empty())
-        return E_UNEXPECTED;
+    if (m_values.empty()) return E_UNEXPECTED;
     values = m_values;
     return S_OK;
 }
 
 HRESULT CMp4PropertyString::SetValues(DWORD dwPropertyId, const std::vector<std::wstring>& values) {
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(dwPropertyId);
-    if (pRow == nullptr)
-        return E_INVALIDARG;
+    if (pRow == nullptr) return E_INVALIDARG;
     if (pRow->bMultiValued) {
         m_values.insert(m_values.end(), values.begin(), values.end());
     } else {
-        if (values.size() > 1)
-            return E_INVALIDARG;
+        if (values.size() > 1) return E_INVALIDARG;
         m_values = values;
     }
     m_dwPropertyId = dwPropertyId;
@@ -37,13 +34,10 @@ HRESULT CMp4PropertyBinary::ReadFromBox(const Mp4BoxRef&) { return E_NOTIMPL; }
 HRESULT CMp4PropertyBinary::WriteToBoxes(Mp4BoxList&) const { return E_NOTIMPL; }
 
 HRESULT Mp4OpenBoxPayload(const Mp4BoxRef& box, CMp4ByteCursor& cursor) {
-    if (box.dwSize < 8)
-        return E_INVALIDARG;
+    if (box.dwSize < 8) return E_INVALIDARG;
     size_t cbPayload = box.dwSize - 8;
-    if (cbPayload > 0 && box.pbPayload == nullptr)
-        return E_POINTER;
-    if (box.cbPayload < cbPayload)
-        return E_INVALIDARG;
+    if (cbPayload > 0 && box.pbPayload == nullptr) return E_POINTER;
+    if (box.cbPayload < cbPayload) return E_INVALIDARG;
     cursor = CMp4ByteCursor(box.pbPayload, cbPayload);
     return S_OK;
 }

@@ -16,31 +16,26 @@ public:
     size_t Position() const { return m_cbPos; }
 
     bool Skip(size_t cb) {
-        if (cb > Remaining())
-            return false;
+        if (cb > Remaining()) return false;
         m_cbPos += cb;
         return true;
     }
     bool ReadBytes(BYTE* pbOut, size_t cb) {
-        if (cb > Remaining())
-            return false;
-        for (size_t i = 0; i < cb; ++i)
-            pbOut[i] = m_pbData[m_cbPos + i];
+        if (cb > Remaining()) return false;
+        for (size_t i = 0; i < cb; ++i) pbOut[i] = m_pbData[m_cbPos + i];
         m_cbPos += cb;
         return true;
     }
     bool ReadU8(BYTE& b) { return ReadBytes(&b, 1); }
     bool ReadU16(WORD& w) {
         BYTE ab[2];
-        if (!ReadBytes(ab, 2))
-            return false;
+        if (!ReadBytes(ab, 2)) return false;
         w = (WORD)(ab[0] << 8 | ab[1]);
         return true;
     }
     bool ReadU32(DWORD& dw) {
         BYTE ab[4];
-        if (!ReadBytes(ab, 4))
-            return false;
+        if (!ReadBytes(ab, 4)) return false;
         dw = (DWORD)ab[0] << 24 | (DWORD)ab[1] << 16 | (DWORD)ab[2] << 8 | ab[3];
         return true;
     }
@@ -62,9 +57,7 @@ inline void Mp4AppendU32(std::vector<BYTE>& out, DWORD dw) {
     out.push_back((BYTE)(dw >> 8));
     out.push_back((BYTE)dw);
 }
-inline void Mp4AppendBytes(std::vector<BYTE>& out, const BYTE* pb, size_t cb) {
-    out.insert(out.end(), pb, pb + cb);
-}
+inline void Mp4AppendBytes(std::vector<BYTE>& out, const BYTE* pb, size_t cb) { out.insert(out.end(), pb, pb + cb); }
 
 // Wraps a payload into complete box bytes: u32 size, type, payload.
 inline std::vector<BYTE> Mp4MakeBox(DWORD dwType, const std::vector<BYTE>& payload) {

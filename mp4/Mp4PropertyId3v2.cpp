@@ -29,8 +29,7 @@ std::vector<std::wstring> SplitAtSlash(const std::wstring& text) {
     for (;;) {
         size_t slash = text.find(L'/', start);
         parts.push_back(text.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start));
-        if (slash == std::wstring::npos)
-            return parts;
+        if (slash == std::wstring::npos) return parts;
         start = slash + 1;
     }
 }
@@ -43,15 +42,11 @@ CMp4PropertyId3v2::~CMp4PropertyId3v2() = default;
 
 HRESULT CMp4PropertyId3v2::ReadFrameBox(const Mp4BoxRef& box, CMp4ByteCursor& cursor) {
     Clear();
-    if (box.dwSize == 0)
-        return E_INVALIDARG;
-    if (box.pbPayload == nullptr)
-        return E_POINTER;
+    if (box.dwSize == 0) return E_INVALIDARG;
+    if (box.pbPayload == nullptr) return E_POINTER;
     HRESULT hr = Mp4OpenBoxPayload(box, cursor);
-    if (SUCCEEDED(hr))
-        hr = ReadExtendedType(cursor);
-    if (SUCCEEDED(hr))
-        hr = ReadFrameId(cursor);
+    if (SUCCEEDED(hr)) hr = ReadExtendedType(cursor);
+    if (SUCCEEDED(hr)) hr = ReadFrameId(cursor);
     return hr;
 }
 
@@ -67,10 +62,9 @@ void CMp4PropertyId3v2::Clear() {
 }
 
 WORD CMp4PropertyId3v2::PackFrameFlags() const {
-    BYTE bStatus = (BYTE)((m_bTagAlterPreservation ? 0x80 : 0) | (m_bFileAlterPreservation ? 0x40 : 0) |
-                          (m_bReadOnly ? 0x20 : 0));
-    BYTE bFormat = (BYTE)((m_bCompression ? 0x80 : 0) | (m_bEncryption ? 0x40 : 0) |
-                          (m_bGroupingIdentity ? 0x20 : 0));
+    BYTE bStatus =
+        (BYTE)((m_bTagAlterPreservation ? 0x80 : 0) | (m_bFileAlterPreservation ? 0x40 : 0) | (m_bReadOnly ? 0x20 : 0));
+    BYTE bFormat = (BYTE)((m_bCompression ? 0x80 : 0) | (m_bEncryption ? 0x40 : 0) | (m_bGroupingIdentity ? 0x20 : 0));
     return (WORD)(bStatus << 8 | bFormat);
 }
 
@@ -84,8 +78,7 @@ void CMp4PropertyId3v2::SetFrameFlags(WORD wFlags) {
 }
 
 HRESULT CMp4PropertyId3v2::ReadExtendedType(CMp4ByteCursor& cursor) {
-    if (!cursor.ReadBytes(m_abExtendedType, sizeof(m_abExtendedType)))
-        return E_INVALIDARG;
+    if (!cursor.ReadBytes(m_abExtendedType, sizeof(m_abExtendedType))) return E_INVALIDARG;
     // A uuid box of another extended type holds no frame.
     return std::memcmp(m_abExtendedType, kMp4Id3v2FrameUuid, 16) == 0 ? S_OK : E_INVALIDARG;
 }
@@ -96,18 +89,15 @@ HRESULT CMp4PropertyId3v2::ReadFrameId(CMp4ByteCursor& cursor) {
 
 HRESULT CMp4PropertyId3v2::ReadFrameFlags(CMp4ByteCursor& cursor) {
     WORD wFlags;
-    if (!cursor.ReadU16(wFlags))
-        return E_INVALIDARG;
+    if (!cursor.ReadU16(wFlags)) return E_INVALIDARG;
     SetFrameFlags(wFlags);
     return S_OK;
 }
 
 HRESULT CMp4PropertyId3v2::ReadTextEncoding(CMp4ByteCursor& cursor) {
     BYTE bEncoding;
-    if (!cursor.ReadU8(bEncoding))
-        return E_INVALIDARG;
-    if (!CheckEncoding(bEncoding))
-        return E_UNEXPECTED;
+    if (!cursor.ReadU8(bEncoding)) return E_INVALIDARG;
+    if (!CheckEncoding(bEncoding)) return E_UNEXPECTED;
     m_bTextEncoding = bEncoding == 2 ? 255 : bEncoding;
     m_bTextState = bEncoding == 0 ? MP4_TEXT_UTF8 : bEncoding == 1 ? MP4_TEXT_UTF16BE : MP4_TEXT_UNKNOWN;
     return S_OK;
@@ -147,10 +137,8 @@ HRESULT CMp4PropertyStringId3v2::ReadFromBox(DWORD dwPropertyId, const Mp4BoxRef
     m_values.clear();
     CMp4ByteCursor cursor(nullptr, 0);
     HRESULT hr = ReadFrameBox(box, cursor);
-    if (SUCCEEDED(hr))
-        hr = ReadFrameFlags(cursor);
-    if (SUCCEEDED(hr))
-        hr = ReadBody(cursor);
+    if (SUCCEEDED(hr)) hr = ReadFrameFlags(cursor);
+    if (SUCCEEDED(hr)) hr = ReadBody(cursor);
     if (FAILED(hr)) {
         m_values.clear();
         Clear();
@@ -163,36 +151,29 @@ HRESULT CMp4PropertyStringId3v2::ReadFromBox(DWORD dwPropertyId, const Mp4BoxRef
 HRESULT CMp4PropertyStringId3v2::ReadBody(CMp4ByteCursor& cursor) {
     std::wstring value;
     HRESULT hr;
-    if (m_dwFrameId == kFrameUfid || !(IsTextFrame(m_dwFrameId) || IsUrlFrame(m_dwFrameId) ||
-                                       m_dwFrameId == kFrameUslt))
+    if (m_dwFrameId == kFrameUfid ||
+        !(IsTextFrame(m_dwFrameId) || IsUrlFrame(m_dwFrameId) || m_dwFrameId == kFrameUslt))
         return E_INVALIDARG;
     if (IsUrlFrame(m_dwFrameId) && m_dwFrameId != kFrameWxxx) {
         // Plain URL frames carry no encoding byte.
         hr = ReadSingleByteText(cursor, value);
-        if (SUCCEEDED(hr))
-            m_values.push_back(value);
+        if (SUCCEEDED(hr)) m_values.push_back(value);
         return hr;
     }
 
     hr = ReadTextEncoding(cursor);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     if (m_dwFrameId == kFrameTxxx) {
         hr = ReadFrameText(cursor, m_description);
-        if (SUCCEEDED(hr) && m_description.empty())
-            hr = E_UNEXPECTED;
-        if (SUCCEEDED(hr))
-            hr = ReadFrameText(cursor, value);
+        if (SUCCEEDED(hr) && m_description.empty()) hr = E_UNEXPECTED;
+        if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, value);
     } else if (m_dwFrameId == kFrameWxxx) {
         hr = ReadFrameText(cursor, m_description);
-        if (SUCCEEDED(hr))
-            hr = ReadSingleByteText(cursor, value);  // URLs are single-byte text
+        if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, value);  // URLs are single-byte text
     } else if (m_dwFrameId == kFrameUslt) {
-        if (!cursor.ReadBytes(reinterpret_cast<BYTE*>(m_szLanguage), 3))
-            return E_INVALIDARG;
+        if (!cursor.ReadBytes(reinterpret_cast<BYTE*>(m_szLanguage), 3)) return E_INVALIDARG;
         hr = ReadFrameText(cursor, m_description);
-        if (SUCCEEDED(hr))
-            hr = ReadFrameText(cursor, value);
+        if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, value);
     } else {
         hr = ReadFrameText(cursor, value);
         if (SUCCEEDED(hr) && m_dwFrameId == kFrameTcom) {
@@ -200,24 +181,20 @@ HRESULT CMp4PropertyStringId3v2::ReadBody(CMp4ByteCursor& cursor) {
             return S_OK;
         }
     }
-    if (SUCCEEDED(hr))
-        m_values.push_back(value);
+    if (SUCCEEDED(hr)) m_values.push_back(value);
     return hr;
 }
 
 HRESULT CMp4PropertyStringId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
     boxes.clear();
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(m_dwPropertyId);
-    if (pRow == nullptr || pRow->dwKind != MP4_KIND_STRING_ID3V2)
-        return E_INVALIDARG;
-    if (m_values.empty())
-        return E_UNEXPECTED;
+    if (pRow == nullptr || pRow->dwKind != MP4_KIND_STRING_ID3V2) return E_INVALIDARG;
+    if (m_values.empty()) return E_UNEXPECTED;
 
     std::vector<std::wstring> frameValues = m_values;
     if (pRow->dwBoxId == kFrameTcom) {
         std::wstring joined;
-        for (size_t i = 0; i < m_values.size(); ++i)
-            joined += (i ? L"/" : L"") + m_values[i];
+        for (size_t i = 0; i < m_values.size(); ++i) joined += (i ? L"/" : L"") + m_values[i];
         frameValues.assign(1, joined);
     }
     std::wstring description = m_description.empty() ? std::wstring(pRow->pszDescription) : m_description;
@@ -233,8 +210,7 @@ HRESULT CMp4PropertyStringId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
             continue;
         }
         Mp4AppendU8(body, bEncoding);
-        if (pRow->dwBoxId == kFrameUslt)
-            Mp4AppendBytes(body, reinterpret_cast<const BYTE*>(m_szLanguage), 3);
+        if (pRow->dwBoxId == kFrameUslt) Mp4AppendBytes(body, reinterpret_cast<const BYTE*>(m_szLanguage), 3);
         if (pRow->dwBoxId == kFrameTxxx || pRow->dwBoxId == kFrameWxxx || pRow->dwBoxId == kFrameUslt)
             WriteFrameText(body, description, bEncoding);
         if (pRow->dwBoxId == kFrameWxxx)
@@ -260,10 +236,8 @@ HRESULT CMp4PropertyBinaryId3v2::ReadFromBox(const Mp4BoxRef& box) {
     std::wstring description;
     std::vector<BYTE> data;
     HRESULT hr = ReadFrameBox(box, cursor);
-    if (SUCCEEDED(hr))
-        hr = ReadFrameFlags(cursor);
-    if (SUCCEEDED(hr))
-        hr = ReadBody(cursor, description, data);
+    if (SUCCEEDED(hr)) hr = ReadFrameFlags(cursor);
+    if (SUCCEEDED(hr)) hr = ReadBody(cursor, description, data);
     if (FAILED(hr)) {
         Clear();
         return hr;
@@ -273,37 +247,25 @@ HRESULT CMp4PropertyBinaryId3v2::ReadFromBox(const Mp4BoxRef& box) {
     return S_OK;
 }
 
-HRESULT CMp4PropertyBinaryId3v2::ReadBody(CMp4ByteCursor& cursor, std::wstring& description,
-                                          std::vector<BYTE>& data) {
+HRESULT CMp4PropertyBinaryId3v2::ReadBody(CMp4ByteCursor& cursor, std::wstring& description, std::vector<BYTE>& data) {
     HRESULT hr;
     if (m_dwFrameId == kFrameUfid) {
         hr = ReadSingleByteText(cursor, description);
-        if (FAILED(hr))
-            return hr;
-        if (cursor.Remaining() > kMaxUfidIdentifier)
-            return E_INVALIDARG;
+        if (FAILED(hr)) return hr;
+        if (cursor.Remaining() > kMaxUfidIdentifier) return E_INVALIDARG;
     } else if (m_dwFrameId == kFrameGeob) {
         hr = ReadTextEncoding(cursor);
-        if (SUCCEEDED(hr))
-            hr = ReadSingleByteText(cursor, m_mimeType);
-        if (SUCCEEDED(hr))
-            hr = ReadFrameText(cursor, m_fileName);
-        if (SUCCEEDED(hr))
-            hr = ReadFrameText(cursor, description);
-        if (SUCCEEDED(hr) && description.empty())
-            hr = E_UNEXPECTED;
-        if (FAILED(hr))
-            return hr;
+        if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, m_mimeType);
+        if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, m_fileName);
+        if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, description);
+        if (SUCCEEDED(hr) && description.empty()) hr = E_UNEXPECTED;
+        if (FAILED(hr)) return hr;
     } else if (m_dwFrameId == kFrameApic) {
         hr = ReadTextEncoding(cursor);
-        if (SUCCEEDED(hr))
-            hr = ReadSingleByteText(cursor, m_mimeType);
-        if (SUCCEEDED(hr) && !cursor.ReadU8(m_bPictureType))
-            hr = E_INVALIDARG;
-        if (SUCCEEDED(hr))
-            hr = ReadFrameText(cursor, description);
-        if (FAILED(hr))
-            return hr;
+        if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, m_mimeType);
+        if (SUCCEEDED(hr) && !cursor.ReadU8(m_bPictureType)) hr = E_INVALIDARG;
+        if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, description);
+        if (FAILED(hr)) return hr;
     } else {
         return E_INVALIDARG;
     }
@@ -315,10 +277,8 @@ HRESULT CMp4PropertyBinaryId3v2::ReadBody(CMp4ByteCursor& cursor, std::wstring& 
 HRESULT CMp4PropertyBinaryId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
     boxes.clear();
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(m_dwPropertyId);
-    if (pRow == nullptr || pRow->dwKind != MP4_KIND_BINARY)
-        return E_INVALIDARG;
-    if (m_dataItems.empty())
-        return E_UNEXPECTED;
+    if (pRow == nullptr || pRow->dwKind != MP4_KIND_BINARY) return E_INVALIDARG;
+    if (m_dataItems.empty()) return E_UNEXPECTED;
 
     CMp4PropertyBinaryId3v2 frame(*this);
     frame.m_dwFrameId = pRow->dwBoxId;
@@ -329,8 +289,7 @@ HRESULT CMp4PropertyBinaryId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
         const std::vector<BYTE>& data = m_dataItems[i];
         std::vector<BYTE> body;
         if (pRow->dwBoxId == kFrameUfid) {
-            if (data.size() > kMaxUfidIdentifier)
-                return E_INVALIDARG;
+            if (data.size() > kMaxUfidIdentifier) return E_INVALIDARG;
             Mp4WriteText(body, description, MP4_WRITE_UTF8, false);
         } else {
             Mp4AppendU8(body, bEncoding);

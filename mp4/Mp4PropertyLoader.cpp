@@ -12,17 +12,14 @@ HRESULT Mp4LoadProperties(const SmfMovie& movie, ISmfAbsStream* stream, Mp4Prope
     try {
         Mp4PropertyStorePtr loaded(new CMp4PropertyStore);
         HRESULT hr = loaded->LoadUserData(movie.udta.get());
-        if (FAILED(hr))
-            return hr;
+        if (FAILED(hr)) return hr;
 
         std::vector<Mp4BoxRef> frames;
-        for (const SmfRawBox& frame : movie.frameBoxes)
-            frames.push_back(Mp4BoxRefOf(frame));
+        for (const SmfRawBox& frame : movie.frameBoxes) frames.push_back(Mp4BoxRefOf(frame));
         DWORD dwStreamSize = frames.empty() && stream != nullptr ? stream->StreamSize() : 0;
         hr = loaded->LoadFrameArea(frames, movie.frameAreaOffset, movie.frameAreaSize, dwStreamSize);
         // A bad frame only ends the frame loading; the file itself still opens.
-        if (hr == E_OUTOFMEMORY)
-            return hr;
+        if (hr == E_OUTOFMEMORY) return hr;
         store = std::move(loaded);
         return S_OK;
     } catch (const std::bad_alloc&) {

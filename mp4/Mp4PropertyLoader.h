@@ -15,5 +15,4 @@ using Mp4PropertyStorePtr = std::unique_ptr<CMp4PropertyStore, CMp4PropertyStore
 
 // Loads the metadata properties of `movie` into `store` (replacing it).
 // Malformed metadata must not fail the open; only hard failures are returned.
-HRESULT Mp4LoadProperties(const SmfMovie& movie, ISmfAbsStream* stream,
-                          Mp4PropertyStorePtr& store);
+HRESULT Mp4LoadProperties(const SmfMovie& movie, ISmfAbsStream* stream, Mp4PropertyStorePtr& store);

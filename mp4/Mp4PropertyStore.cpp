@@ -14,8 +14,7 @@ std::vector<BYTE> RebuildBox(const Mp4BoxRef& box) {
     std::vector<BYTE> bytes;
     size_t cbPayload = box.dwSize >= 8 ? box.dwSize - 8 : 0;
     size_t cbHeld = box.pbPayload ? box.cbPayload : 0;
-    if (cbPayload > cbHeld)
-        cbPayload = cbHeld;
+    if (cbPayload > cbHeld) cbPayload = cbHeld;
     Mp4AppendU32(bytes, box.dwSize);
     Mp4AppendU32(bytes, box.dwType);
     Mp4AppendBytes(bytes, box.pbPayload, cbPayload);
@@ -36,24 +35,24 @@ void FileProperty(Map& map, DWORD dwPropertyId, const Ptr& property) {
 
 Mp4StringPropertyPtr Mp4CreateStringProperty(DWORD dwKind) {
     switch (dwKind) {
-    case MP4_KIND_STRING_3GPP:
-        return Mp4StringPropertyPtr(new CMp4PropertyString3gpp);
-    case MP4_KIND_RATING_3GPP:
-        return Mp4StringPropertyPtr(new CMp4PropertyRating3gpp);
-    case MP4_KIND_CLASSIFICATION_3GPP:
-        return Mp4StringPropertyPtr(new CMp4PropertyClassification3gpp);
-    case MP4_KIND_KEYWORDS_3GPP:
-        return Mp4StringPropertyPtr(new CMp4PropertyKeywords3gpp);
-    case MP4_KIND_LOCATION_3GPP:
-        return Mp4StringPropertyPtr(new CMp4PropertyLocationInfo3gpp);
-    case MP4_KIND_ALBUM_3GPP:
-        return Mp4StringPropertyPtr(new CMp4PropertyAlbumTitle3gpp);
-    case MP4_KIND_YEAR_3GPP:
-        return Mp4StringPropertyPtr(new CMp4PropertyRecordingYear3gpp);
-    case MP4_KIND_STRING_ID3V2:
-        return Mp4StringPropertyPtr(new CMp4PropertyStringId3v2);
-    default:
-        return Mp4StringPropertyPtr();
+        case MP4_KIND_STRING_3GPP:
+            return Mp4StringPropertyPtr(new CMp4PropertyString3gpp);
+        case MP4_KIND_RATING_3GPP:
+            return Mp4StringPropertyPtr(new CMp4PropertyRating3gpp);
+        case MP4_KIND_CLASSIFICATION_3GPP:
+            return Mp4StringPropertyPtr(new CMp4PropertyClassification3gpp);
+        case MP4_KIND_KEYWORDS_3GPP:
+            return Mp4StringPropertyPtr(new CMp4PropertyKeywords3gpp);
+        case MP4_KIND_LOCATION_3GPP:
+            return Mp4StringPropertyPtr(new CMp4PropertyLocationInfo3gpp);
+        case MP4_KIND_ALBUM_3GPP:
+            return Mp4StringPropertyPtr(new CMp4PropertyAlbumTitle3gpp);
+        case MP4_KIND_YEAR_3GPP:
+            return Mp4StringPropertyPtr(new CMp4PropertyRecordingYear3gpp);
+        case MP4_KIND_STRING_ID3V2:
+            return Mp4StringPropertyPtr(new CMp4PropertyStringId3v2);
+        default:
+            return Mp4StringPropertyPtr();
     }
 }
 
@@ -67,11 +66,9 @@ void CMp4PropertyStore::Clear() {
 }
 
 HRESULT CMp4PropertyStore::LoadUserData(const SmfUdta* pUdta) {
-    if (pUdta == nullptr)
-        return S_OK;
+    if (pUdta == nullptr) return S_OK;
     std::vector<Mp4BoxRef> children;
-    for (const SmfRawBox& child : pUdta->children)
-        children.push_back(Mp4BoxRefOf(child));
+    for (const SmfRawBox& child : pUdta->children) children.push_back(Mp4BoxRefOf(child));
     return LoadUserData(pUdta->offset, pUdta->head.size, children);
 }
 
@@ -79,8 +76,7 @@ HRESULT CMp4PropertyStore::LoadUserData(DWORD dwOffset, DWORD dwSize, const std:
     try {
         m_dwUdtaOffset = dwOffset;
         m_dwUdtaSize = dwSize;
-        for (const Mp4BoxRef& child : children)
-            LoadUserDataBox(child);
+        for (const Mp4BoxRef& child : children) LoadUserDataBox(child);
         DeriveAlbumTrack();
         return S_OK;
     } catch (const std::bad_alloc&) {
@@ -96,20 +92,18 @@ void CMp4PropertyStore::LoadUserDataBox(const Mp4BoxRef& box) {
         m_unknownUserDataBoxes.push_back(RebuildBox(box));
         return;
     }
-    if (FAILED(property->ReadFromBox(pRow->dwPropertyId, box)))
-        return;  // a malformed box is dropped alone
+    if (FAILED(property->ReadFromBox(pRow->dwPropertyId, box))) return;  // a malformed box is dropped alone
     if (m_stringProperties.find(pRow->dwPropertyId) == m_stringProperties.end())
         m_stringProperties[pRow->dwPropertyId].push_back(property);
 }
 
 void CMp4PropertyStore::DeriveAlbumTrack() {
     Mp4StringPropertyMap::const_iterator it = m_stringProperties.find(MP4_PROP_ALBUM_TITLE);
-    if (it == m_stringProperties.end() || it->second.empty())
-        return;
-    const CMp4PropertyAlbumTitle3gpp* pAlbum = dynamic_cast<const CMp4PropertyAlbumTitle3gpp*>(it->second.front().get());
+    if (it == m_stringProperties.end() || it->second.empty()) return;
+    const CMp4PropertyAlbumTitle3gpp* pAlbum =
+        dynamic_cast<const CMp4PropertyAlbumTitle3gpp*>(it->second.front().get());
     std::vector<std::wstring> track;
-    if (pAlbum == nullptr || FAILED(pAlbum->GetValues(MP4_PROP_ALBUM_TRACK, track)))
-        return;
+    if (pAlbum == nullptr || FAILED(pAlbum->GetValues(MP4_PROP_ALBUM_TRACK, track))) return;
     boost::shared_ptr<CMp4PropertyAlbumTitle3gpp> trackProperty(new CMp4PropertyAlbumTitle3gpp);
     trackProperty->SetLanguage(pAlbum->GetLanguage().c_str(), pAlbum->GetPad());
     if (SUCCEEDED(trackProperty->SetValues(MP4_PROP_ALBUM_TRACK, track)))
@@ -128,8 +122,7 @@ HRESULT CMp4PropertyStore::LoadFrameArea(const std::vector<Mp4BoxRef>& frames, D
     try {
         for (const Mp4BoxRef& frame : frames) {
             HRESULT hr = LoadFrameBox(frame);
-            if (FAILED(hr))
-                return hr;
+            if (FAILED(hr)) return hr;
         }
         return S_OK;
     } catch (const std::bad_alloc&) {
@@ -141,8 +134,7 @@ HRESULT CMp4PropertyStore::LoadFrameBox(const Mp4BoxRef& box) {
     CMp4PropertyId3v2 header;
     CMp4ByteCursor cursor(nullptr, 0);
     HRESULT hr = header.ReadFrameBox(box, cursor);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
 
     const Mp4PropertyRow* pRow = Mp4FindPropertyByBoxId(header.GetFrameId());
     if (pRow == nullptr) {
@@ -152,9 +144,9 @@ HRESULT CMp4PropertyStore::LoadFrameBox(const Mp4BoxRef& box) {
     if (pRow->dwKind == MP4_KIND_STRING_ID3V2) {
         boost::shared_ptr<CMp4PropertyStringId3v2> property(new CMp4PropertyStringId3v2);
         hr = property->ReadFromBox(pRow->dwPropertyId, box);
-        if (FAILED(hr))
-            return hr;
-        const Mp4PropertyRow* pMatch = Mp4FindPropertyByFrame(property->GetFrameId(), property->GetDescription().c_str());
+        if (FAILED(hr)) return hr;
+        const Mp4PropertyRow* pMatch =
+            Mp4FindPropertyByFrame(property->GetFrameId(), property->GetDescription().c_str());
         if (pMatch == nullptr) {
             // A description no row knows: keep the frame rather than lose it.
             m_unknownFrameBoxes.push_back(RebuildBox(box));
@@ -167,9 +159,9 @@ HRESULT CMp4PropertyStore::LoadFrameBox(const Mp4BoxRef& box) {
     if (pRow->dwKind == MP4_KIND_BINARY) {
         Mp4BinaryPropertyPtr property(new CMp4PropertyBinaryId3v2);
         hr = property->ReadFromBox(box);
-        if (FAILED(hr))
-            return hr;
-        const Mp4PropertyRow* pMatch = Mp4FindPropertyByFrame(property->GetFrameId(), property->GetDescription().c_str());
+        if (FAILED(hr)) return hr;
+        const Mp4PropertyRow* pMatch =
+            Mp4FindPropertyByFrame(property->GetFrameId(), property->GetDescription().c_str());
         if (pMatch == nullptr) {
             m_unknownFrameBoxes.push_back(RebuildBox(box));
             return S_OK;
@@ -186,11 +178,9 @@ HRESULT CMp4PropertyStore::GetBinaryProperty(DWORD dwPropertyId, std::vector<std
     descriptions.clear();
     dataItems.clear();
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(dwPropertyId);
-    if (pRow == nullptr || pRow->dwKind != MP4_KIND_BINARY)
-        return MP4_E_PROPERTY_UNKNOWN;
+    if (pRow == nullptr || pRow->dwKind != MP4_KIND_BINARY) return MP4_E_PROPERTY_UNKNOWN;
     Mp4BinaryPropertyMap::const_iterator it = m_binaryProperties.find(dwPropertyId);
-    if (it == m_binaryProperties.end())
-        return S_OK;
+    if (it == m_binaryProperties.end()) return S_OK;
     try {
         for (const Mp4BinaryPropertyPtr& property : it->second) {
             const std::vector<std::wstring>& d = property->GetDescriptions();
@@ -208,8 +198,7 @@ HRESULT CMp4PropertyStore::GetBinaryProperty(DWORD dwPropertyId, std::vector<std
 
 HRESULT Mp4GetBinaryProperty(const CMp4PropertyStore* pStore, DWORD dwPropertyId,
                              std::vector<std::wstring>& descriptions, std::vector<std::vector<BYTE>>& dataItems) {
-    if (pStore != nullptr)
-        return pStore->GetBinaryProperty(dwPropertyId, descriptions, dataItems);
+    if (pStore != nullptr) return pStore->GetBinaryProperty(dwPropertyId, descriptions, dataItems);
     return CMp4PropertyStore().GetBinaryProperty(dwPropertyId, descriptions, dataItems);
 }
 
@@ -246,11 +235,9 @@ void AppendStringEntry(std::string& out, DWORD dwPropertyId, const std::vector<M
     bool bFirst = true;
     for (const Mp4StringPropertyPtr& property : list) {
         std::vector<std::wstring> values;
-        if (FAILED(property->GetValues(dwPropertyId, values)))
-            continue;
+        if (FAILED(property->GetValues(dwPropertyId, values))) continue;
         for (const std::wstring& value : values) {
-            if (!bFirst)
-                out.push_back(',');
+            if (!bFirst) out.push_back(',');
             bFirst = false;
             AppendJsonString(out, value);
         }
@@ -265,8 +252,7 @@ void AppendBinaryEntry(std::string& out, DWORD dwPropertyId, const std::vector<M
         const std::vector<std::wstring>& descriptions = property->GetDescriptions();
         const std::vector<std::vector<BYTE>>& items = property->GetDataItems();
         for (size_t i = 0; i < items.size() && i < descriptions.size(); ++i) {
-            if (!bFirst)
-                out.push_back(',');
+            if (!bFirst) out.push_back(',');
             bFirst = false;
             out += "{\"description\":";
             AppendJsonString(out, descriptions[i]);
@@ -287,8 +273,7 @@ std::string Mp4PropertiesToJson(const CMp4PropertyStore& store) {
     Mp4BinaryPropertyMap::const_iterator b = binaries.begin();
     bool bFirst = true;
     while (s != strings.end() || b != binaries.end()) {
-        if (!bFirst)
-            out.push_back(',');
+        if (!bFirst) out.push_back(',');
         bFirst = false;
         if (b == binaries.end() || (s != strings.end() && s->first < b->first)) {
             AppendStringEntry(out, s->first, s->second);

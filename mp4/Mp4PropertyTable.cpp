@@ -73,10 +73,8 @@ const Mp4PropertyRow kRows[] = {
 const size_t kRowCount = sizeof(kRows) / sizeof(kRows[0]);
 
 bool DescriptionMatches(const Mp4PropertyRow& row, const wchar_t* pszDescription) {
-    if (row.pszDescription[0] == L'\0')
-        return true;
-    if (pszDescription == nullptr)
-        return false;
+    if (row.pszDescription[0] == L'\0') return true;
+    if (pszDescription == nullptr) return false;
     if (row.bMultiValued) {
         size_t cch = std::wcslen(row.pszDescription);
         return std::wcsncmp(row.pszDescription, pszDescription, cch) == 0;
@@ -87,29 +85,25 @@ bool DescriptionMatches(const Mp4PropertyRow& row, const wchar_t* pszDescription
 }  // namespace
 
 const Mp4PropertyRow* Mp4PropertyRows(size_t* pcRows) {
-    if (pcRows)
-        *pcRows = kRowCount;
+    if (pcRows) *pcRows = kRowCount;
     return kRows;
 }
 
 const Mp4PropertyRow* Mp4FindPropertyById(DWORD dwPropertyId) {
     for (const Mp4PropertyRow& row : kRows)
-        if (row.dwPropertyId == dwPropertyId)
-            return &row;
+        if (row.dwPropertyId == dwPropertyId) return &row;
     return nullptr;
 }
 
 const Mp4PropertyRow* Mp4FindPropertyByBoxId(DWORD dwBoxId) {
     for (const Mp4PropertyRow& row : kRows)
-        if (row.dwBoxId == dwBoxId)
-            return &row;
+        if (row.dwBoxId == dwBoxId) return &row;
     return nullptr;
 }
 
 const Mp4PropertyRow* Mp4FindPropertyByFrame(DWORD dwFrameId, const wchar_t* pszDescription) {
     for (const Mp4PropertyRow& row : kRows)
-        if (row.dwBoxId == dwFrameId && DescriptionMatches(row, pszDescription))
-            return &row;
+        if (row.dwBoxId == dwFrameId && DescriptionMatches(row, pszDescription)) return &row;
     return nullptr;
 }
 

@@ -28,12 +28,12 @@ const DWORD MP4_PROP_ALBUM_TRACK = 0x100C;
 
 struct Mp4PropertyRow {
     DWORD dwPropertyId;
-    DWORD dwKind;            // Mp4PropertyKind
-    DWORD dwBoxId;           // box or frame four-character code
+    DWORD dwKind;                   // Mp4PropertyKind
+    DWORD dwBoxId;                  // box or frame four-character code
     const wchar_t* pszDescription;  // "" when frames are not told apart by it
     bool bMultiValued;
     const wchar_t* pszMimeType;
-    BYTE bWriteEncoding;     // 1: UTF-16 with byte-order mark, 0: single-byte text
+    BYTE bWriteEncoding;  // 1: UTF-16 with byte-order mark, 0: single-byte text
 };
 
 // All rows in table order (lookups return the first match).

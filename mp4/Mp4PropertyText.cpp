@@ -32,8 +32,7 @@ template <typename Fn>
 void ForEachCodePoint(const std::wstring& text, Fn fn) {
     for (size_t i = 0; i < text.size(); ++i) {
         unsigned u = (unsigned)text[i];
-        if (sizeof(wchar_t) == 2)
-            u &= 0xFFFF;
+        if (sizeof(wchar_t) == 2) u &= 0xFFFF;
         if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate((unsigned)text[i + 1] & 0xFFFF)) {
             u = 0x10000 + ((u - 0xD800) << 10) + (((unsigned)text[i + 1] & 0xFFFF) - 0xDC00);
             ++i;
@@ -94,8 +93,8 @@ std::wstring Mp4DecodeUtf8(const BYTE* pb, size_t cb) {
             }
         }
         // Overlong forms, surrogates and values past U+10FFFF are not text.
-        if (valid && ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-                      (cp >= 0xD800 && cp <= 0xDFFF)))
+        if (valid &&
+            ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
             valid = false;
         if (valid) {
             AppendCodePoint(out, cp);
@@ -216,9 +215,7 @@ void Mp4WriteText(std::vector<BYTE>& out, const std::wstring& text, Mp4TextMode 
         out.push_back(bBigEndian ? (BYTE)(w >> 8) : (BYTE)w);
         out.push_back(bBigEndian ? (BYTE)w : (BYTE)(w >> 8));
     };
-    if (bByteOrderMark)
-        put(0xFEFF);
-    for (WORD w : Mp4EncodeUtf16(text))
-        put(w);
+    if (bByteOrderMark) put(0xFEFF);
+    for (WORD w : Mp4EncodeUtf16(text)) put(w);
     put(0);
 }

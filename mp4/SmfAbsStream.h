@@ -45,6 +45,4 @@ protected:
 inline uint32_t SmfBigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
-inline uint16_t SmfBigEndian16(const uint8_t* p) {
-    return uint16_t((p[0] << 8) | p[1]);
-}
+inline uint16_t SmfBigEndian16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }

@@ -82,8 +82,7 @@ int ParseTfhd(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
 
 uint32_t TrunWordsPerSample(uint32_t flags) {
     uint32_t words = 0;
-    for (uint32_t bit = 0x100; bit <= 0x800; bit <<= 1)
-        words += (flags & bit) ? 1 : 0;
+    for (uint32_t bit = 0x100; bit <= 0x800; bit <<= 1) words += (flags & bit) ? 1 : 0;
     return words;
 }
 
@@ -175,12 +174,10 @@ int SmfParseMoof(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     fragment->head.type = box.type;
     fragment->offset = box.start;
     fragment->nextOffset = st.streamSize;
-    if (!movie.fragments.empty())
-        movie.fragments.back()->nextOffset = box.start;
+    if (!movie.fragments.empty()) movie.fragments.back()->nextOffset = box.start;
     st.fragment = fragment.get();
     int result = SmfParseContainer(h, s, box, SmfTable(kMoofRules));
-    if (result == SMF_ERR_BOX)
-        fragment->trafs.clear();
+    if (result == SMF_ERR_BOX) fragment->trafs.clear();
     st.fragment = nullptr;
     movie.fragments.push_back(std::move(fragment));
     return result;

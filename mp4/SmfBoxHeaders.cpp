@@ -6,8 +6,7 @@
 namespace {
 
 void ReadMatrix(SmfMovieHandle* h, ISmfAbsStream* s, int32_t (&matrix)[9]) {
-    for (int32_t& m : matrix)
-        m = int32_t(SmfReadU32(h, s));
+    for (int32_t& m : matrix) m = int32_t(SmfReadU32(h, s));
 }
 
 void CopyFullHead(SmfFullBoxHead& head, const SmfBox& box) {
@@ -31,8 +30,7 @@ int ParseMvhd(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     SmfReadU32(h, s);
     SmfReadU32(h, s);
     ReadMatrix(h, s, m.matrix);
-    for (int i = 0; i < 6; ++i)
-        SmfReadU32(h, s);
+    for (int i = 0; i < 6; ++i) SmfReadU32(h, s);
     m.nextTrackId = SmfReadU32(h, s);
     movie.hasMvhd = true;
     return SMF_ERR_NONE;
@@ -85,13 +83,11 @@ int ParseEdts(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
 int ParseSync(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     SmfTrack& track = *SmfState(h).track;
     uint32_t payload = box.size - 8;
-    if (payload % 4 != 0)
-        SmfRaise(h, SMF_STATUS_COUNT);
+    if (payload % 4 != 0) SmfRaise(h, SMF_STATUS_COUNT);
     uint32_t count = payload / 4;
     track.syncTrackIds.clear();
     track.syncTrackIds.reserve(count);
-    for (uint32_t i = 0; i < count && !SmfFatal(h); ++i)
-        track.syncTrackIds.push_back(SmfReadU32(h, s));
+    for (uint32_t i = 0; i < count && !SmfFatal(h); ++i) track.syncTrackIds.push_back(SmfReadU32(h, s));
     track.hasSync = true;
     // The remainder of an odd-sized list counts as consumed.
     SmfSeekTo(h, s, box.end);
@@ -127,8 +123,7 @@ int ParseHdlr(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     CopyFullHead(hd.head, box);
     SmfReadU32(h, s);
     hd.handlerType = SmfReadU32(h, s);
-    for (int i = 0; i < 3; ++i)
-        SmfReadU32(h, s);
+    for (int i = 0; i < 3; ++i) SmfReadU32(h, s);
     uint32_t nameSize = box.size - 32;
     if (box.size > 96) {
         nameSize = 64;
@@ -136,11 +131,9 @@ int ParseHdlr(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     }
     std::vector<uint8_t> name;
     SmfReadRaw(h, s, name, nameSize);
-    if (!name.empty() && name.back() != 0)
-        name.erase(name.begin());  // counted string: drop its length byte
+    if (!name.empty() && name.back() != 0) name.erase(name.begin());  // counted string: drop its length byte
     hd.name.assign(name.begin(), std::find(name.begin(), name.end(), 0));
-    if (box.size > 96)
-        SmfSeekTo(h, s, box.end);
+    if (box.size > 96) SmfSeekTo(h, s, box.end);
     st.track->hasHdlr = true;
     st.handlerType = hd.handlerType;
     return SMF_ERR_NONE;
@@ -150,8 +143,7 @@ int ParseVmhd(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     SmfTrack& track = *SmfState(h).track;
     CopyFullHead(track.vmhd.head, box);
     track.vmhd.graphicsMode = SmfReadU16(h, s);
-    for (uint16_t& c : track.vmhd.opColor)
-        c = SmfReadU16(h, s);
+    for (uint16_t& c : track.vmhd.opColor) c = SmfReadU16(h, s);
     track.hasVmhd = true;
     return SMF_ERR_NONE;
 }
@@ -192,10 +184,8 @@ int ParseDref(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     }
     track.dref.entryCount = count;
     track.hasDref = true;
-    int result = SmfParseChildren(h, s, SmfTable(kDrefRules), box.start + 16, box.size - 16,
-                                  count);
-    if (track.dref.entries.size() < count)
-        SmfRaise(h, SMF_STATUS_COUNT);
+    int result = SmfParseChildren(h, s, SmfTable(kDrefRules), box.start + 16, box.size - 16, count);
+    if (track.dref.entries.size() < count) SmfRaise(h, SMF_STATUS_COUNT);
     return result;
 }
 
@@ -281,8 +271,7 @@ int SmfParseFtyp(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     uint32_t count = (size - 16) / 4;
     movie.ftyp.brands.clear();
     movie.ftyp.brands.reserve((count + 4) / 5 * 5);
-    for (uint32_t i = 0; i < count && !SmfFatal(h); ++i)
-        movie.ftyp.brands.push_back(SmfReadU32(h, s));
+    for (uint32_t i = 0; i < count && !SmfFatal(h); ++i) movie.ftyp.brands.push_back(SmfReadU32(h, s));
     movie.hasFtyp = true;
     // The odd remainder counts as consumed.
     SmfSeekTo(h, s, box.end);
@@ -300,7 +289,6 @@ int SmfParseMoov(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     movie.mdatBeforeMoov = st.sawMdat;
     movie.firstMoofOffset = st.streamSize;
     int result = SmfParseContainer(h, s, box, SmfTable(kMoovRules));
-    for (auto& track : movie.tracks)
-        track->movieTimescale = movie.hasMvhd ? movie.mvhd.timescale : 0;
+    for (auto& track : movie.tracks) track->movieTimescale = movie.hasMvhd ? movie.mvhd.timescale : 0;
     return result;
 }

@@ -16,20 +16,16 @@ int ParseEsds(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
     return SMF_ERR_NONE;
 }
 
-bool IsHighProfile(uint8_t profile) {
-    return profile == 100 || profile == 110 || profile == 122 || profile == 144;
-}
+bool IsHighProfile(uint8_t profile) { return profile == 100 || profile == 110 || profile == 122 || profile == 144; }
 
 // Reads `count` length-prefixed parameter sets; false when one would pass `end`.
 bool ReadParameterSets(SmfMovieHandle* h, ISmfAbsStream* s, uint32_t count, uint32_t end,
                        std::vector<std::vector<uint8_t>>& out) {
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t pos = SmfTellPos(h, s);
-        if (SmfFatal(h) || pos + 2 > end)
-            return false;
+        if (SmfFatal(h) || pos + 2 > end) return false;
         uint16_t length = SmfReadU16(h, s);
-        if (pos + 2 + length > end)
-            return false;
+        if (pos + 2 + length > end) return false;
         out.emplace_back();
         SmfReadRaw(h, s, out.back(), length);
     }
@@ -62,8 +58,7 @@ int ParseAvcC(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box) {
             if (ReadParameterSets(h, s, ppsCount, box.end, avc->pictureParameterSets)) {
                 pos = SmfTellPos(h, s);
                 // High profiles append chroma and bit-depth fields.
-                if (pos < box.end && IsHighProfile(avc->profile))
-                    SmfReadRaw(h, s, avc->extension, box.end - pos);
+                if (pos < box.end && IsHighProfile(avc->profile)) SmfReadRaw(h, s, avc->extension, box.end - pos);
             }
         }
     }
@@ -96,16 +91,13 @@ const SmfBoxRule kVideoEntryRules[] = {
     {SMF_BOX_ANY, KeepOtherChild, 8, 0},
 };
 
-int ParseEntryChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box,
-                       const SmfBoxTable& table) {
+int ParseEntryChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, const SmfBoxTable& table) {
     uint32_t pos = SmfTellPos(h, s);
-    if (SmfFatal(h) || pos >= box.end || box.end - pos <= 7)
-        return SMF_ERR_NONE;
+    if (SmfFatal(h) || pos >= box.end || box.end - pos <= 7) return SMF_ERR_NONE;
     return SmfParseChildren(h, s, table, pos, box.end - pos);
 }
 
-int ParseAudioEntry(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box,
-                    SmfSampleEntry& e) {
+int ParseAudioEntry(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, SmfSampleEntry& e) {
     if (box.type != SMF_BOX_MP4A || box.size <= 35) {
         SmfRaise(h, SMF_STATUS_STRUCTURE);
         return SMF_ERR_BOX;
@@ -131,16 +123,14 @@ int ParseAudioEntry(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box,
     return ParseEntryChildren(h, s, box, SmfTable(kAudioEntryRules));
 }
 
-int ParseVideoEntry(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box,
-                    SmfSampleEntry& e) {
+int ParseVideoEntry(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, SmfSampleEntry& e) {
     if (box.size <= 85) {
         SmfRaise(h, SMF_STATUS_STRUCTURE);
         return SMF_ERR_BOX;
     }
     SmfReadU16(h, s);
     SmfReadU16(h, s);
-    for (int i = 0; i < 3; ++i)
-        SmfReadU32(h, s);
+    for (int i = 0; i < 3; ++i) SmfReadU32(h, s);
     e.width = SmfReadU16(h, s);
     e.height = SmfReadU16(h, s);
     e.horizResolution = SmfReadU32(h, s);

@@ -4,8 +4,8 @@
 namespace {
 
 // Reads a counted table whose entries follow `header` bytes of the box.
-int ReadCountedTable(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, uint32_t count,
-                     uint32_t header, uint32_t words, std::unique_ptr<SmfValueTable>& out) {
+int ReadCountedTable(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, uint32_t count, uint32_t header,
+                     uint32_t words, std::unique_ptr<SmfValueTable>& out) {
     uint32_t fits = (box.size - header) / (4 * words);
     if (count > fits) {
         SmfRaise(h, SMF_STATUS_COUNT);

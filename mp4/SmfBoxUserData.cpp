@@ -59,8 +59,7 @@ void ReadMtdEntries(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, uint
         SmfReadRaw(h, s, e.data, size - 10);
         const uint32_t declared = e.size;
         out.push_back(std::move(e));
-        if (declared > size)
-            SmfSeekTo(h, s, pos + std::min<uint32_t>(declared, box.end - pos));
+        if (declared > size) SmfSeekTo(h, s, pos + std::min<uint32_t>(declared, box.end - pos));
     }
 }
 

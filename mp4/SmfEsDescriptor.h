@@ -9,8 +9,8 @@
 struct SmfSlConfig {
     uint8_t predefined = 0;
     uint8_t useAccessUnitStartFlag = 0, useAccessUnitEndFlag = 0, useRandomAccessPointFlag = 0,
-            hasRandomAccessUnitsOnlyFlag = 0, usePaddingFlag = 0, useTimeStampsFlag = 0,
-            useIdleFlag = 0, durationFlag = 0;
+            hasRandomAccessUnitsOnlyFlag = 0, usePaddingFlag = 0, useTimeStampsFlag = 0, useIdleFlag = 0,
+            durationFlag = 0;
     uint32_t timeStampResolution = 0, ocrResolution = 0;
     uint8_t timeStampLength = 0, ocrLength = 0, auLength = 0, instantBitrateLength = 0;
     uint8_t degradationPriorityLength = 0, auSeqNumLength = 0, packetSeqNumLength = 0;

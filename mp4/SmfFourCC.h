@@ -4,8 +4,8 @@
 #include <cstdint>
 
 constexpr uint32_t SmfFourCC(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
-           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
+           uint32_t(uint8_t(s[3]));
 }
 
 constexpr uint32_t SMF_BOX_FTYP = SmfFourCC("ftyp");

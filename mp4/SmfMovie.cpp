@@ -23,6 +23,7 @@ struct GuardRow {
     GuardCell cells[kStates];
 };
 
+// clang-format off
 constexpr GuardRow kGuardRows[] = {
     {SMF_OP_CREATE,
      {{true, 4}, {false, -1}, {false, -1}, {false, -1}, {false, -1}, {false, -1}, {false, -1},
@@ -31,18 +32,16 @@ constexpr GuardRow kGuardRows[] = {
      {{true, 8}, {true, 8}, {false, -1}, {false, -1}, {false, -1}, {false, -1}, {false, -1},
       {false, -1}, {false, -1}, {false, -1}}},
 };
+// clang-format on
 
 }  // namespace
 
 int SmfGuardBegin(SmfStateGuard& guard, int op) {
-    if (guard.current < 0 || guard.current >= kStates)
-        return SMF_ERR_STATE;
+    if (guard.current < 0 || guard.current >= kStates) return SMF_ERR_STATE;
     for (const GuardRow& row : kGuardRows) {
-        if (row.op != op)
-            continue;
+        if (row.op != op) continue;
         const GuardCell& cell = row.cells[guard.current];
-        if (!cell.permitted)
-            return SMF_ERR_STATE;
+        if (!cell.permitted) return SMF_ERR_STATE;
         guard.pending = cell.next;
         return SMF_ERR_NONE;
     }
@@ -50,6 +49,7 @@ int SmfGuardBegin(SmfStateGuard& guard, int op) {
 }
 
 void SmfGuardFragments(SmfStateGuard& guard) {
+    // clang-format off
     switch (guard.pending) {
     case 8: guard.pending = 9; break;
     case 2: guard.pending = 3; break;
@@ -58,34 +58,31 @@ void SmfGuardFragments(SmfStateGuard& guard) {
     case 6: guard.pending = 7; break;
     default: break;
     }
+    // clang-format on
 }
 
 void SmfGuardCommit(SmfStateGuard& guard) {
-    if (guard.pending != -1)
-        guard.current = guard.pending;
+    if (guard.pending != -1) guard.current = guard.pending;
     guard.pending = -1;
 }
 
 // ---- handle ----
 
 int SmfCreateHandle(SmfMovieHandle** handle) {
-    if (!handle)
-        return SMF_ERR_NO_OUTPUT;
+    if (!handle) return SMF_ERR_NO_OUTPUT;
     *handle = new (std::nothrow) SmfMovieHandle();
     return *handle ? SMF_ERR_NONE : SMF_ERR_MEMORY;
 }
 
 int SmfReleaseHandle(SmfMovieHandle* handle) {
-    if (!handle)
-        return SMF_ERR_MISSING;
+    if (!handle) return SMF_ERR_MISSING;
     SmfReleaseMovie(handle);
     delete handle;
     return SMF_ERR_NONE;
 }
 
 int SmfAttachStream(SmfMovieHandle* handle, ISmfAbsStream* stream) {
-    if (!handle)
-        return SMF_ERR_MISSING;
+    if (!handle) return SMF_ERR_MISSING;
     handle->ctx.stream = ComPtr<ISmfAbsStream>(stream);
     handle->ctx.attached = ComPtr<ISmfAbsStream>(stream);
     handle->ctx.isAttached = stream != nullptr;
@@ -93,14 +90,13 @@ int SmfAttachStream(SmfMovieHandle* handle, ISmfAbsStream* stream) {
 }
 
 int SmfReleaseMovie(SmfMovieHandle* handle) {
-    if (!handle)
-        return SMF_ERR_MISSING;
-    if (handle->movie)
-        SmfReleaseRecord(SmfFourCC("smfm"), handle->movie.release());
+    if (!handle) return SMF_ERR_MISSING;
+    if (handle->movie) SmfReleaseRecord(SmfFourCC("smfm"), handle->movie.release());
     return SMF_ERR_NONE;
 }
 
 int SmfReleaseRecord(uint32_t kind, void* record) {
+    // clang-format off
     switch (kind) {
     case SmfFourCC("smfm"): delete static_cast<SmfMovie*>(record); break;
     case SmfFourCC("trak"): delete static_cast<SmfTrack*>(record); break;
@@ -119,6 +115,7 @@ int SmfReleaseRecord(uint32_t kind, void* record) {
     case SmfFourCC("vtbl"): delete static_cast<SmfValueTable*>(record); break;
     default: return SMF_ERR_BOX;
     }
+    // clang-format on
     return SMF_ERR_NONE;
 }
 
@@ -126,40 +123,32 @@ int SmfReleaseRecord(uint32_t kind, void* record) {
 
 uint32_t SmfUnusedTrackId(const SmfMovie& movie) {
     std::set<uint32_t> used;
-    for (const auto& t : movie.tracks)
-        used.insert(t->tkhd.trackId);
+    for (const auto& t : movie.tracks) used.insert(t->tkhd.trackId);
     uint32_t id = 1;
     for (uint32_t u : used) {
-        if (u < id)
-            continue;
-        if (u != id)
-            break;
+        if (u < id) continue;
+        if (u != id) break;
         ++id;
     }
     return id;
 }
 
 static bool DataReferencesResolve(const SmfTrack& track) {
-    if (!track.stbl)
-        return true;
+    if (!track.stbl) return true;
     for (const auto& entry : track.stbl->entries) {
         uint32_t index = entry->dataReferenceIndex;
-        if (index == 0 || index > track.dref.entries.size())
-            return false;
+        if (index == 0 || index > track.dref.entries.size()) return false;
     }
     return true;
 }
 
 void SmfAddTrack(SmfMovieHandle* h, std::unique_ptr<SmfTrack> track) {
     SmfMovie& movie = *SmfState(h).movie;
-    if (!DataReferencesResolve(*track))
-        SmfRaise(h, SMF_STATUS_DATA_REF);
+    if (!DataReferencesResolve(*track)) SmfRaise(h, SMF_STATUS_DATA_REF);
     uint32_t id = track->tkhd.trackId;
     bool taken = id == 0;
-    for (const auto& t : movie.tracks)
-        taken = taken || t->tkhd.trackId == id;
-    if (taken)
-        track->tkhd.trackId = SmfUnusedTrackId(movie);
+    for (const auto& t : movie.tracks) taken = taken || t->tkhd.trackId == id;
+    if (taken) track->tkhd.trackId = SmfUnusedTrackId(movie);
     movie.tracks.push_back(std::move(track));
     movie.nextTrackId = SmfUnusedTrackId(movie);
 }
@@ -215,16 +204,13 @@ namespace {
 
 constexpr size_t kMaxFragmentedTracks = 127;
 
-uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
-    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
-}
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 void BuildCursor(SmfTrack& track) {
     const SmfStbl* stbl = track.stbl.get();
     track.hasCursor = false;
     track.sttsDuration = 0;
-    if (!stbl || !stbl->stts || !stbl->stsc || !stbl->stsz || !stbl->stco)
-        return;
+    if (!stbl || !stbl->stts || !stbl->stsc || !stbl->stsz || !stbl->stco) return;
     uint64_t total = 0;
     for (uint64_t i = 0; i < stbl->stts->Count(); ++i) {
         const uint32_t* e = stbl->stts->Entry(i);
@@ -235,20 +221,16 @@ void BuildCursor(SmfTrack& track) {
 }
 
 const SmfTrex* FindTrex(const SmfMovie& movie, uint32_t trackId) {
-    if (!movie.mvex)
-        return nullptr;
+    if (!movie.mvex) return nullptr;
     for (const SmfTrex& t : movie.mvex->trex)
-        if (t.trackId == trackId)
-            return &t;
+        if (t.trackId == trackId) return &t;
     return nullptr;
 }
 
 uint64_t RunDuration(const SmfTrun& run, uint32_t defaultDuration) {
-    if (!(run.head.flags & 0x100) || !run.samples)
-        return uint64_t(run.sampleCount) * defaultDuration;
+    if (!(run.head.flags & 0x100) || !run.samples) return uint64_t(run.sampleCount) * defaultDuration;
     uint64_t total = 0;
-    for (uint64_t i = 0; i < run.samples->Count(); ++i)
-        total = SaturatingAdd(total, run.samples->Entry(i)[0]);
+    for (uint64_t i = 0; i < run.samples->Count(); ++i) total = SaturatingAdd(total, run.samples->Entry(i)[0]);
     return total;
 }
 
@@ -259,13 +241,11 @@ void AttachFragmentRuns(SmfMovie& movie) {
         uint64_t total = 0;
         for (const auto& fragment : movie.fragments) {
             for (const auto& traf : fragment->trafs) {
-                if (!traf->hasTfhd || traf->trackId != id)
-                    continue;
+                if (!traf->hasTfhd || traf->trackId != id) continue;
                 uint32_t fallback = (traf->tfhdHead.flags & 0x08) ? traf->defaultSampleDuration
                                     : trex                        ? trex->defaultSampleDuration
                                                                   : 0;
-                for (const auto& run : traf->runs)
-                    total = SaturatingAdd(total, RunDuration(*run, fallback));
+                for (const auto& run : traf->runs) total = SaturatingAdd(total, RunDuration(*run, fallback));
             }
         }
         track->fragmentDuration = total;
@@ -291,8 +271,7 @@ int ScanStream(SmfMovieHandle* h, ISmfAbsStream* s, uint32_t mode) {
             return SMF_ERR_BOX;
         }
         int result = SmfParseChildren(h, s, SmfTable(kTopRules), 0, st.streamSize);
-        if (SMF_SUCCEEDED(result) && mode == SMF_PARSE_FRAGMENTS && !st.movie->hasMoov)
-            result = SMF_ERR_NO_MOOV;
+        if (SMF_SUCCEEDED(result) && mode == SMF_PARSE_FRAGMENTS && !st.movie->hasMoov) result = SMF_ERR_NO_MOOV;
         return result;
     } catch (const std::bad_alloc&) {
         SmfRaise(h, SMF_STATUS_MEMORY);
@@ -305,8 +284,7 @@ int FinishScan(SmfMovieHandle* h, int scanResult, uint32_t mode) {
     SmfMovie& movie = *h->movie;
     if (scanResult == SMF_ERR_NONE || ctx.status == SMF_STATUS_UNKNOWN) {
         try {
-            for (auto& track : movie.tracks)
-                BuildCursor(*track);
+            for (auto& track : movie.tracks) BuildCursor(*track);
             if (ctx.fragmentsSeen && movie.tracks.size() > kMaxFragmentedTracks) {
                 movie.tracks.resize(kMaxFragmentedTracks);
                 SmfRaise(h, SMF_STATUS_TOO_MANY);
@@ -317,35 +295,28 @@ int FinishScan(SmfMovieHandle* h, int scanResult, uint32_t mode) {
         }
     }
     if (mode == SMF_PARSE_FRAGMENTS || mode == SMF_PARSE_NOTE_FRAGMENTS) {
-        if (movie.mvex && !movie.mvex->trex.empty())
-            SmfRaise(h, SMF_STATUS_MVEX);
-        if (ctx.fragmentsSeen)
-            SmfRaise(h, SMF_STATUS_FRAGMENTS);
+        if (movie.mvex && !movie.mvex->trex.empty()) SmfRaise(h, SMF_STATUS_MVEX);
+        if (ctx.fragmentsSeen) SmfRaise(h, SMF_STATUS_FRAGMENTS);
     }
-    if (ctx.status & ~uint32_t(SMF_STATUS_UNKNOWN | 0xF0000))
-        return SMF_ERR_ABSENT;
+    if (ctx.status & ~uint32_t(SMF_STATUS_UNKNOWN | 0xF0000)) return SMF_ERR_ABSENT;
     return scanResult;
 }
 
 }  // namespace
 
 int SmfParse(SmfMovieHandle* handle, uint32_t* status, uint32_t mode) {
-    if (!handle)
-        return SMF_ERR_MISSING;
-    if (status)
-        *status = 0;
+    if (!handle) return SMF_ERR_MISSING;
+    if (status) *status = 0;
     SMF_CHECK(SmfGuardBegin(handle->ctx.guard, SMF_OP_PARSE));
     ISmfAbsStream* s = handle->ctx.stream.get();
-    if (!s)
-        return SMF_ERR_NO_STREAM;
+    if (!s) return SMF_ERR_NO_STREAM;
     SmfReadContext& ctx = handle->ctx;
     ctx.status = 0;
     ctx.fragmentsSeen = false;
     ctx.mode = 3;
     SmfReleaseMovie(handle);
     handle->movie.reset(new (std::nothrow) SmfMovie());
-    if (!handle->movie)
-        return SMF_ERR_MEMORY;
+    if (!handle->movie) return SMF_ERR_MEMORY;
 
     int result = ScanStream(handle, s, mode);
     if (SmfFatal(handle)) {
@@ -355,15 +326,13 @@ int SmfParse(SmfMovieHandle* handle, uint32_t* status, uint32_t mode) {
     } else {
         result = FinishScan(handle, result, mode);
     }
-    if (status)
-        *status = ctx.status;
+    if (status) *status = ctx.status;
     if (SMF_FAILED(result)) {
         SmfReleaseMovie(handle);
         handle->ctx.guard.pending = -1;
         return result;
     }
-    if (ctx.fragmentsSeen)
-        SmfGuardFragments(ctx.guard);
+    if (ctx.fragmentsSeen) SmfGuardFragments(ctx.guard);
     SmfGuardCommit(ctx.guard);
     return SMF_ERR_NONE;
 }
@@ -371,14 +340,11 @@ int SmfParse(SmfMovieHandle* handle, uint32_t* status, uint32_t mode) {
 // ---- creating a movie ----
 
 int SmfAddCompatibleBrand(SmfMovieHandle* handle, uint32_t brand) {
-    if (!handle || !handle->movie)
-        return SMF_ERR_MISSING;
+    if (!handle || !handle->movie) return SMF_ERR_MISSING;
     std::vector<uint32_t>& brands = handle->movie->ftyp.brands;
-    if (std::find(brands.begin(), brands.end(), brand) != brands.end())
-        return SMF_ERR_NONE;
+    if (std::find(brands.begin(), brands.end(), brand) != brands.end()) return SMF_ERR_NONE;
     try {
-        if (brands.size() == brands.capacity())
-            brands.reserve(brands.capacity() + 5);
+        if (brands.size() == brands.capacity()) brands.reserve(brands.capacity() + 5);
         brands.push_back(brand);
     } catch (const std::bad_alloc&) {
         return SMF_ERR_MEMORY;
@@ -387,17 +353,14 @@ int SmfAddCompatibleBrand(SmfMovieHandle* handle, uint32_t brand) {
     return SMF_ERR_NONE;
 }
 
-int SmfCreateMovie(SmfMovieHandle* handle, uint32_t minorVersion, uint32_t majorBrand,
-                   uint32_t brandCount, const uint32_t* brands, uint32_t timescale) {
-    if (!handle)
-        return SMF_ERR_MISSING;
-    if (brandCount > 3 || (brandCount > 0 && !brands))
-        return SMF_ERR_INVALID_ARG;
+int SmfCreateMovie(SmfMovieHandle* handle, uint32_t minorVersion, uint32_t majorBrand, uint32_t brandCount,
+                   const uint32_t* brands, uint32_t timescale) {
+    if (!handle) return SMF_ERR_MISSING;
+    if (brandCount > 3 || (brandCount > 0 && !brands)) return SMF_ERR_INVALID_ARG;
     SMF_CHECK(SmfGuardBegin(handle->ctx.guard, SMF_OP_CREATE));
     SmfReleaseMovie(handle);
     handle->movie.reset(new (std::nothrow) SmfMovie());
-    if (!handle->movie)
-        return SMF_ERR_MEMORY;
+    if (!handle->movie) return SMF_ERR_MEMORY;
     SmfMovie& movie = *handle->movie;
     movie.hasFtyp = true;
     movie.ftyp.head = {16, SMF_BOX_FTYP};

@@ -50,8 +50,8 @@ int SmfCreateHandle(SmfMovieHandle** handle);
 int SmfReleaseHandle(SmfMovieHandle* handle);
 int SmfAttachStream(SmfMovieHandle* handle, ISmfAbsStream* stream);
 int SmfParse(SmfMovieHandle* handle, uint32_t* status, uint32_t mode);
-int SmfCreateMovie(SmfMovieHandle* handle, uint32_t minorVersion, uint32_t majorBrand,
-                   uint32_t brandCount, const uint32_t* brands, uint32_t timescale);
+int SmfCreateMovie(SmfMovieHandle* handle, uint32_t minorVersion, uint32_t majorBrand, uint32_t brandCount,
+                   const uint32_t* brands, uint32_t timescale);
 int SmfAddCompatibleBrand(SmfMovieHandle* handle, uint32_t brand);
 int SmfReleaseMovie(SmfMovieHandle* handle);
 
@@ -81,8 +81,7 @@ struct SmfAudioDescription {
     uint32_t bytesPerSample = 0;
     uint16_t version = 0;
 };
-int SmfGetAudioDescription(const SmfTrack* track, const SmfSampleEntry* entry,
-                           SmfAudioDescription* out);
+int SmfGetAudioDescription(const SmfTrack* track, const SmfSampleEntry* entry, SmfAudioDescription* out);
 
 // Total duration of the track's samples: stts plus every fragment run.
 int SmfGetSampleCursorDuration(const SmfTrack* track, uint64_t* duration);

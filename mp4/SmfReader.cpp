@@ -7,38 +7,32 @@ SmfParseState& SmfState(SmfMovieHandle* h) { return *h->parse; }
 
 uint8_t SmfReadU8(SmfMovieHandle* h, ISmfAbsStream* s) {
     uint8_t v = 0;
-    if (!s->ReadU8(v))
-        SmfRaise(h, SMF_STATUS_SHORT_READ);
+    if (!s->ReadU8(v)) SmfRaise(h, SMF_STATUS_SHORT_READ);
     return v;
 }
 
 uint16_t SmfReadU16(SmfMovieHandle* h, ISmfAbsStream* s) {
     uint16_t v = 0;
-    if (!s->ReadU16(v))
-        SmfRaise(h, SMF_STATUS_SHORT_READ);
+    if (!s->ReadU16(v)) SmfRaise(h, SMF_STATUS_SHORT_READ);
     return v;
 }
 
 uint32_t SmfReadU24(SmfMovieHandle* h, ISmfAbsStream* s) {
     uint32_t v = 0;
-    if (!s->ReadU24(v))
-        SmfRaise(h, SMF_STATUS_SHORT_READ);
+    if (!s->ReadU24(v)) SmfRaise(h, SMF_STATUS_SHORT_READ);
     return v;
 }
 
 uint32_t SmfReadU32(SmfMovieHandle* h, ISmfAbsStream* s) {
     uint32_t v = 0;
-    if (!s->ReadU32(v))
-        SmfRaise(h, SMF_STATUS_SHORT_READ);
+    if (!s->ReadU32(v)) SmfRaise(h, SMF_STATUS_SHORT_READ);
     return v;
 }
 
 bool SmfReadBytes(SmfMovieHandle* h, ISmfAbsStream* s, void* buffer, uint32_t count) {
-    if (count == 0)
-        return true;
+    if (count == 0) return true;
     uint32_t got = s->ReadSome(buffer, count);
-    if (got == count)
-        return true;
+    if (got == count) return true;
     std::fill(static_cast<uint8_t*>(buffer) + got, static_cast<uint8_t*>(buffer) + count, 0);
     SmfRaise(h, SMF_STATUS_SHORT_READ);
     return false;
@@ -46,13 +40,11 @@ bool SmfReadBytes(SmfMovieHandle* h, ISmfAbsStream* s, void* buffer, uint32_t co
 
 void SmfReadRaw(SmfMovieHandle* h, ISmfAbsStream* s, std::vector<uint8_t>& out, uint32_t count) {
     out.assign(count, 0);
-    if (count > 0 && !SmfReadBytes(h, s, out.data(), count))
-        out.clear();
+    if (count > 0 && !SmfReadBytes(h, s, out.data(), count)) out.clear();
 }
 
 void SmfSeekTo(SmfMovieHandle* h, ISmfAbsStream* s, uint32_t position) {
-    if (!s->SeekTo(position))
-        SmfRaise(h, SMF_STATUS_SHORT_READ);
+    if (!s->SeekTo(position)) SmfRaise(h, SMF_STATUS_SHORT_READ);
 }
 
 uint32_t SmfTellPos(SmfMovieHandle* h, ISmfAbsStream* s) {
@@ -67,12 +59,10 @@ uint32_t SmfTellPos(SmfMovieHandle* h, ISmfAbsStream* s) {
 // ---- value tables ----
 
 const uint32_t* SmfValueTable::Entry(uint64_t index) const {
-    if (index >= m_count)
-        return nullptr;
+    if (index >= m_count) return nullptr;
     const Block& b = *m_blocks[size_t(index / kBlockEntries)];
     uint32_t inBlock = uint32_t(index % kBlockEntries);
-    if (inBlock >= b.count)
-        return nullptr;
+    if (inBlock >= b.count) return nullptr;
     return &b.words[size_t(inBlock) * m_words];
 }
 
@@ -95,10 +85,8 @@ int SmfReadTable(SmfMovieHandle* h, ISmfAbsStream* s, SmfValueTable& table, uint
         SmfValueTable::Block* block = table.AddBlock(n);
         uint32_t bytes = n * words * 4;
         uint8_t* raw = reinterpret_cast<uint8_t*>(block->words.get());
-        if (!SmfReadBytes(h, s, raw, bytes))
-            return SMF_ERR_BOX;
-        for (uint32_t i = 0; i < n * words; ++i)
-            block->words[i] = SmfBigEndian32(raw + size_t(i) * 4);
+        if (!SmfReadBytes(h, s, raw, bytes)) return SMF_ERR_BOX;
+        for (uint32_t i = 0; i < n * words; ++i) block->words[i] = SmfBigEndian32(raw + size_t(i) * 4);
         table.CommitBlock(block, n);
         count -= n;
     }
@@ -119,8 +107,8 @@ static const SmfBoxRule* FindRule(const SmfBoxTable& table, uint32_t type, size_
 
 // Runs the child's rule. `handled` tells whether a parser read the box (so
 // stopping short of its end is an irregularity) or it was skipped.
-static int DispatchChild(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxRule* rule,
-                         SmfBox& box, uint64_t& seen, size_t index, bool& handled) {
+static int DispatchChild(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxRule* rule, SmfBox& box, uint64_t& seen,
+                         size_t index, bool& handled) {
     handled = false;
     if (!rule) {
         SmfRaise(h, SMF_STATUS_UNKNOWN);
@@ -144,21 +132,18 @@ static int DispatchChild(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxRule* 
             return SMF_ERR_NONE;
         }
     }
-    if (!rule->handler)
-        return SMF_ERR_NONE;
+    if (!rule->handler) return SMF_ERR_NONE;
     handled = true;
     return rule->handler(h, s, box);
 }
 
-int SmfParseChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxTable& table,
-                     uint32_t start, uint32_t length, uint32_t maxChildren,
-                     uint32_t* childrenRead) {
+int SmfParseChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxTable& table, uint32_t start, uint32_t length,
+                     uint32_t maxChildren, uint32_t* childrenRead) {
     uint64_t seen = 0;
     uint32_t cur = start;
     uint32_t children = 0;
     uint32_t previousType = 0;
-    if (childrenRead)
-        *childrenRead = 0;
+    if (childrenRead) *childrenRead = 0;
     while (length > 7) {
         if (children == maxChildren) {
             // Entries beyond the declared count.
@@ -172,8 +157,7 @@ int SmfParseChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxTable& tab
         box.type = SmfReadU32(h, s);
         box.previousType = previousType;
         previousType = box.type;
-        if (SmfFatal(h))
-            return SMF_ERR_BOX;
+        if (SmfFatal(h)) return SMF_ERR_BOX;
         if (box.size < 8) {
             SmfRaise(h, SMF_STATUS_SIZE);
             return SMF_ERR_NONE;
@@ -188,20 +172,15 @@ int SmfParseChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxTable& tab
         const SmfBoxRule* rule = FindRule(table, box.type, &index);
         int result = DispatchChild(h, s, rule, box, seen, index, handled);
         ++children;
-        if (childrenRead)
-            *childrenRead = children;
-        if (SMF_FAILED(result))
-            return result;
-        if (SmfFatal(h))
-            return SMF_ERR_BOX;
+        if (childrenRead) *childrenRead = children;
+        if (SMF_FAILED(result)) return result;
+        if (SmfFatal(h)) return SMF_ERR_BOX;
         uint32_t pos = SmfTellPos(h, s);
         if (pos != box.end) {
-            if (handled)
-                SmfRaise(h, SMF_STATUS_SIZE);
+            if (handled) SmfRaise(h, SMF_STATUS_SIZE);
             SmfSeekTo(h, s, box.end);
         }
-        if (SmfFatal(h))
-            return SMF_ERR_BOX;
+        if (SmfFatal(h)) return SMF_ERR_BOX;
         cur = box.end;
         length -= box.size;
     }
@@ -212,7 +191,6 @@ int SmfParseChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxTable& tab
     return SmfFatal(h) ? SMF_ERR_BOX : SMF_ERR_NONE;
 }
 
-int SmfParseContainer(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box,
-                      const SmfBoxTable& table) {
+int SmfParseContainer(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, const SmfBoxTable& table) {
     return SmfParseChildren(h, s, table, box.start + 8, box.size - 8);
 }

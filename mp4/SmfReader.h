@@ -8,11 +8,11 @@
 #include <cstdint>
 
 struct SmfBox {
-    uint32_t size = 0;   // clamped to what the parent holds
+    uint32_t size = 0;  // clamped to what the parent holds
     uint32_t type = 0;
-    uint32_t start = 0;  // offset of the box header
-    uint32_t end = 0;    // start + size
-    uint8_t version = 0; // full boxes only
+    uint32_t start = 0;   // offset of the box header
+    uint32_t end = 0;     // start + size
+    uint8_t version = 0;  // full boxes only
     uint32_t flags = 0;
     uint32_t previousType = 0;  // type of the previous sibling, 0 for the first
 };
@@ -81,13 +81,11 @@ int SmfReadTable(SmfMovieHandle* h, ISmfAbsStream* s, SmfValueTable& table, uint
 // The child loop over `length` bytes starting at `start`. After `maxChildren`
 // children any bytes left raise 0x2. Always ends at start + length unless it
 // stops early with an error or a child size below 8.
-int SmfParseChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxTable& table,
-                     uint32_t start, uint32_t length, uint32_t maxChildren = UINT32_MAX,
-                     uint32_t* childrenRead = nullptr);
+int SmfParseChildren(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBoxTable& table, uint32_t start, uint32_t length,
+                     uint32_t maxChildren = UINT32_MAX, uint32_t* childrenRead = nullptr);
 
 // Container rows call this: the box's payload through the given table.
-int SmfParseContainer(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box,
-                      const SmfBoxTable& table);
+int SmfParseContainer(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box, const SmfBoxTable& table);
 
 // Box families.
 int SmfParseFtyp(SmfMovieHandle* h, ISmfAbsStream* s, const SmfBox& box);

@@ -189,8 +189,8 @@ struct SmfUdta {
 
 struct SmfTrex {
     SmfFullBoxHead head;
-    uint32_t trackId = 0, defaultSampleDescriptionIndex = 0, defaultSampleDuration = 0,
-             defaultSampleSize = 0, defaultSampleFlags = 0;
+    uint32_t trackId = 0, defaultSampleDescriptionIndex = 0, defaultSampleDuration = 0, defaultSampleSize = 0,
+             defaultSampleFlags = 0;
 };
 
 struct SmfMvex {
@@ -214,8 +214,7 @@ struct SmfTraf {
     SmfFullBoxHead tfhdHead;
     uint32_t trackId = 0;
     uint64_t baseDataOffset = 0;
-    uint32_t sampleDescriptionIndex = 0, defaultSampleDuration = 0, defaultSampleSize = 0,
-             defaultSampleFlags = 0;
+    uint32_t sampleDescriptionIndex = 0, defaultSampleDuration = 0, defaultSampleSize = 0, defaultSampleFlags = 0;
     std::vector<std::unique_ptr<SmfTrun>> runs;
 };
 

@@ -1,6 +1,7 @@
 #include "SmfResult.h"
 
 const char* SmfResultText(int code) {
+    // clang-format off
     switch (code) {
     case SMF_ERR_NONE: return "success";
     case SMF_ERR_MEMORY: return "out of memory";
@@ -23,4 +24,5 @@ const char* SmfResultText(int code) {
     case SMF_ERR_NO_FRAGMENT: return "no further movie fragment";
     default: return "unknown error";
     }
+    // clang-format on
 }

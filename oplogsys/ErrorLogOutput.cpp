@@ -55,9 +55,8 @@ COutputErrorLogIO::~COutputErrorLogIO() {
 
 void COutputErrorLogIO::Open() {
     if (m_strPath.empty()) return;
-    m_hFile.reset(CreateFileW(m_strPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
+    m_hFile.reset(CreateFileW(m_strPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!m_hFile.valid()) return;
     LARGE_INTEGER zero = {};
     SetFilePointerEx(m_hFile.get(), zero, nullptr, FILE_END);
@@ -65,30 +64,25 @@ void COutputErrorLogIO::Open() {
 
 void COutputErrorLogIO::CloseWithSizeCheck() {
     LARGE_INTEGER size = {};
-    const bool oversized =
-        GetFileSizeEx(m_hFile.get(), &size) && size.QuadPart > static_cast<LONGLONG>(m_dwSizeLimit);
+    const bool oversized = GetFileSizeEx(m_hFile.get(), &size) && size.QuadPart > static_cast<LONGLONG>(m_dwSizeLimit);
 
     if (oversized && m_bTrimming && size.QuadPart <= MAXDWORD) {
         std::vector<char> content(static_cast<size_t>(size.QuadPart));
         LARGE_INTEGER zero = {};
         DWORD read = 0;
         if (SetFilePointerEx(m_hFile.get(), zero, nullptr, FILE_BEGIN) &&
-            ReadFile(m_hFile.get(), content.data(), static_cast<DWORD>(content.size()), &read,
-                     nullptr) &&
+            ReadFile(m_hFile.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr) &&
             read == content.size()) {
-            const size_t keep =
-                ErrorLogTrimOffset(content.data(), content.size(), m_dwSizeLimit, CP_ACP);
+            const size_t keep = ErrorLogTrimOffset(content.data(), content.size(), m_dwSizeLimit, CP_ACP);
             const size_t rest = content.size() - keep;
             SetFilePointerEx(m_hFile.get(), zero, nullptr, FILE_BEGIN);
-            if (rest > 4)
-                Common::WriteAll(m_hFile.get(), content.data() + keep, static_cast<DWORD>(rest));
+            if (rest > 4) Common::WriteAll(m_hFile.get(), content.data() + keep, static_cast<DWORD>(rest));
             SetEndOfFile(m_hFile.get());
         }
     }
     m_hFile.reset();
 
-    if (oversized && !m_bTrimming &&
-        GetFileAttributesW(m_strPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (oversized && !m_bTrimming && GetFileAttributesW(m_strPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
         const std::wstring backup = m_strPath + L".bak";
         // An operator may have made the old backup read-only; it goes anyway.
         SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -124,8 +118,7 @@ int COutputErrorLogIO::Write(const wchar_t* text) {
     if (!m_hFile.valid()) return 0;
     const std::string bytes = Common::ToAnsi(text);
     if (bytes.empty()) return 0;
-    return static_cast<int>(
-        Common::WriteAll(m_hFile.get(), bytes.data(), static_cast<DWORD>(bytes.size())));
+    return static_cast<int>(Common::WriteAll(m_hFile.get(), bytes.data(), static_cast<DWORD>(bytes.size())));
 }
 
 }  // namespace opLogSys

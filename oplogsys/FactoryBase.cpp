@@ -11,9 +11,7 @@ ILog* COutputLogSystemFactoryBase::CreateLog(DWORD threadId, ILogIO* io) {
     return new (std::nothrow) CLog(threadId, io);
 }
 
-ILog* COutputLogSystemFactoryBase::CreateErrorLog(ILogIO* io) {
-    return new (std::nothrow) CErrorLog(io);
-}
+ILog* COutputLogSystemFactoryBase::CreateErrorLog(ILogIO* io) { return new (std::nothrow) CErrorLog(io); }
 
 }  // namespace Common
 }  // namespace opLogSys

@@ -11,9 +11,7 @@ namespace File {
 
 namespace {
 
-bool PathExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsDirectory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -49,8 +47,8 @@ std::wstring TimeStamp() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     wchar_t stamp[64];
-    _snwprintf(stamp, 63, L"%04d-%02d-%02d [%02d-%02d-%02d]", now.wYear, now.wMonth, now.wDay,
-               now.wHour, now.wMinute, now.wSecond);
+    _snwprintf(stamp, 63, L"%04d-%02d-%02d [%02d-%02d-%02d]", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+               now.wSecond);
     stamp[63] = L'\0';
     return stamp;
 }
@@ -92,8 +90,7 @@ std::wstring ResolveLogDirectory(const std::wstring& location, const std::wstrin
 
 CFileIO::CFileIO(const wchar_t* channelName, bool autoFlush, const wchar_t* location)
     : m_bAutoFlush(autoFlush), m_strLocation(location ? location : L"") {
-    const std::wstring directory =
-        ResolveLogDirectory(m_strLocation, Common::GetHostExecutableDirectory());
+    const std::wstring directory = ResolveLogDirectory(m_strLocation, Common::GetHostExecutableDirectory());
     m_strPath = directory + (channelName ? channelName : L"") + L"-" + TimeStamp() + L".log";
 }
 
@@ -114,9 +111,8 @@ bool CFileIO::EnsureOpen() {
     if (m_hFile.valid()) return true;
     // Another writer (module, process) may own a file of this name already.
     if (PathExists(m_strPath)) m_strPath = NumberedName(m_strPath);
-    m_hFile.reset(CreateFileW(m_strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
+    m_hFile.reset(CreateFileW(m_strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!m_hFile.valid()) return false;
     LARGE_INTEGER zero = {};
     SetFilePointerEx(m_hFile.get(), zero, nullptr, FILE_END);
@@ -139,8 +135,7 @@ int CFileIO::Write(const wchar_t* text) {
     if (!EnsureOpen()) return -1;
     const std::string bytes = Common::ToAnsi(text);
     if (bytes.empty()) return 0;
-    return static_cast<int>(
-        Common::WriteAll(m_hFile.get(), bytes.data(), static_cast<DWORD>(bytes.size())));
+    return static_cast<int>(Common::WriteAll(m_hFile.get(), bytes.data(), static_cast<DWORD>(bytes.size())));
 }
 
 void CFileIO::Flush() {

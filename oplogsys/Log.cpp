@@ -17,8 +17,7 @@ const size_t kHeaderChars = 256;
 }  // namespace
 
 const char* GetLevelTag(int level) {
-    if (level < 0 || level >= static_cast<int>(sizeof(kLevelTags) / sizeof(kLevelTags[0])))
-        return nullptr;
+    if (level < 0 || level >= static_cast<int>(sizeof(kLevelTags) / sizeof(kLevelTags[0]))) return nullptr;
     return kLevelTags[level];
 }
 
@@ -39,12 +38,11 @@ int CLog::WriteAt(const SYSTEMTIME* time, const wchar_t* text) {
     if (!m_pIO || !time) return 0;
     wchar_t header[kHeaderChars];
     int len = _snwprintf(header, kHeaderChars - 1, L"[%08X][%04d/%02d/%02d(%02d:%02d:%02d.%03d)]",
-                         static_cast<unsigned>(m_dwId), time->wYear, time->wMonth, time->wDay,
-                         time->wHour, time->wMinute, time->wSecond, time->wMilliseconds);
+                         static_cast<unsigned>(m_dwId), time->wYear, time->wMonth, time->wDay, time->wHour,
+                         time->wMinute, time->wSecond, time->wMilliseconds);
     if (len < 0) len = 0;
     // The first nesting level is not shown; deeper ones get one mark each.
-    for (int level = 1; level < m_nIndent && level <= kMaxIndentChars; ++level)
-        header[len++] = kIndentChar;
+    for (int level = 1; level < m_nIndent && level <= kMaxIndentChars; ++level) header[len++] = kIndentChar;
     header[len] = L'\0';
 
     // The output stays locked for the three pieces, even if one throws.
@@ -83,11 +81,9 @@ int CErrorLog::WriteAt(const SYSTEMTIME* time, const wchar_t* text) {
     if (!m_pIO || !time) return 0;
     Common::CLockGuard<ILogIO> lock(*m_pIO);
     wchar_t header[kHeaderChars];
-    int len = _snwprintf(header, kHeaderChars - 1, L"[%04d/%02d/%02d %02d:%02d:%02d.%03d][%X][%08X] ",
-                         time->wYear, time->wMonth, time->wDay, time->wHour, time->wMinute,
-                         time->wSecond, time->wMilliseconds,
-                         static_cast<unsigned>(GetCurrentProcessId()),
-                         static_cast<unsigned>(GetCurrentThreadId()));
+    int len = _snwprintf(header, kHeaderChars - 1, L"[%04d/%02d/%02d %02d:%02d:%02d.%03d][%X][%08X] ", time->wYear,
+                         time->wMonth, time->wDay, time->wHour, time->wMinute, time->wSecond, time->wMilliseconds,
+                         static_cast<unsigned>(GetCurrentProcessId()), static_cast<unsigned>(GetCurrentThreadId()));
     header[len < 0 ? 0 : len] = L'\0';
     m_pIO->Write(header);
     m_pIO->Write(text ? text : L"");

@@ -19,13 +19,11 @@ HRESULT CLogSysInfo::COutputLogState::HasFilters() {
     return m_filters.empty() ? E_FAIL : S_OK;
 }
 
-HRESULT CLogSysInfo::COutputLogState::AddFilter(const wchar_t* subject, int minLevel,
-                                                int maxLevel) {
+HRESULT CLogSysInfo::COutputLogState::AddFilter(const wchar_t* subject, int minLevel, int maxLevel) {
     const std::wstring strSubject = subject ? subject : L"";
     Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
     for (SFilter& filter : m_filters) {
-        if (filter.m_strSubject == strSubject && filter.m_nMinLevel <= maxLevel &&
-            maxLevel <= filter.m_nMaxLevel) {
+        if (filter.m_strSubject == strSubject && filter.m_nMinLevel <= maxLevel && maxLevel <= filter.m_nMaxLevel) {
             filter.m_nMinLevel = minLevel;
             filter.m_nMaxLevel = maxLevel;
             return S_OK;
@@ -35,14 +33,12 @@ HRESULT CLogSysInfo::COutputLogState::AddFilter(const wchar_t* subject, int minL
     return S_OK;
 }
 
-std::vector<CLogSysInfo::COutputLogState::SFilter> CLogSysInfo::COutputLogState::GetFilters()
-    const {
+std::vector<CLogSysInfo::COutputLogState::SFilter> CLogSysInfo::COutputLogState::GetFilters() const {
     Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
     return m_filters;
 }
 
-CLogSysInfo::CLogSysInfo()
-    : m_pFilter(new COutputLogState()), m_pFactory(new Null::COutputLogSystemFactory()) {}
+CLogSysInfo::CLogSysInfo() : m_pFilter(new COutputLogState()), m_pFactory(new Null::COutputLogSystemFactory()) {}
 
 CLogSysInfo::~CLogSysInfo() {}
 
@@ -50,9 +46,7 @@ IOutputLogSystemFactory* CLogSysInfo::GetFactory() {
     return Common::CRefPtr<IOutputLogSystemFactory>(m_pFactory).detach();
 }
 
-ILogFilter* CLogSysInfo::GetFilter() {
-    return Common::CRefPtr<ILogFilter>::FromBorrowed(m_pFilter.get()).detach();
-}
+ILogFilter* CLogSysInfo::GetFilter() { return Common::CRefPtr<ILogFilter>::FromBorrowed(m_pFilter.get()).detach(); }
 
 void CLogSysInfo::SetFactory(IOutputLogSystemFactory* factory) {
     if (factory) m_pFactory.reset(factory);

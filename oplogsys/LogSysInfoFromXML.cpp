@@ -16,12 +16,9 @@ namespace opLogSys {
 namespace {
 
 // Version-independent DOM document and the two interfaces read from it.
-const CLSID kClsidDomDocument = {
-    0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-const IID kIidXmlDomDocument = {
-    0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-const IID kIidXmlDomNode = {
-    0x2933BF80, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+const CLSID kClsidDomDocument = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+const IID kIidXmlDomDocument = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+const IID kIidXmlDomNode = {0x2933BF80, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 const wchar_t kFactoryInterface[] = L"IOutputLogSystemFactory";
 const wchar_t kFileFactory[] = L"opLogSys::File::COutputLogSystemFactory";
@@ -40,11 +37,9 @@ std::wstring ReadAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name)
     const UniqueBstr attributeName(::SysAllocString(name));
     if (!attributeName) throw static_cast<HRESULT>(E_OUTOFMEMORY);
     ComPtr<IXMLDOMNode> attribute;
-    if (attributes->getNamedItem(attributeName.get(), attribute.put()) != S_OK || !attribute)
-        return std::wstring();
+    if (attributes->getNamedItem(attributeName.get(), attribute.put()) != S_OK || !attribute) return std::wstring();
     UniqueVariant value;
-    if (FAILED(attribute->get_nodeValue(value.get())) || value.get()->vt != VT_BSTR ||
-        !value.get()->bstrVal)
+    if (FAILED(attribute->get_nodeValue(value.get())) || value.get()->vt != VT_BSTR || !value.get()->bstrVal)
         return std::wstring();
     return std::wstring(value.get()->bstrVal, SysStringLen(value.get()->bstrVal));
 }
@@ -62,24 +57,19 @@ void ForEachChild(IXMLDOMNode* parent, Visit visit) {
 }
 
 IOutputLogSystemFactory* CreateFactory(const std::wstring& name, const std::wstring& className,
-                                       const std::wstring& autoFlush,
-                                       const std::wstring& location) {
+                                       const std::wstring& autoFlush, const std::wstring& location) {
     if (name == kFactoryInterface) {
-        if (className == kFileFactory)
-            return new File::COutputLogSystemFactory(autoFlush == L"true", location.c_str());
+        if (className == kFileFactory) return new File::COutputLogSystemFactory(autoFlush == L"true", location.c_str());
         if (className == kOdsFactory) return new Ods::COutputLogSystemFactory();
     }
     return new Null::COutputLogSystemFactory();
 }
 
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
-CLogSysInfoFromXML::CLogSysInfoFromXML(const wchar_t* path)
-    : m_strPath(path ? path : L""), m_pInfo(new CLogSysInfo()) {
+CLogSysInfoFromXML::CLogSysInfoFromXML(const wchar_t* path) : m_strPath(path ? path : L""), m_pInfo(new CLogSysInfo()) {
     if (!m_strPath.empty() && FileExists(m_strPath)) Load();
 }
 
@@ -124,8 +114,8 @@ HRESULT CLogSysInfoFromXML::ParseNode(IXMLDOMNode* node) {
 HRESULT CLogSysInfoFromXML::Load() {
     try {
         ComPtr<IXMLDOMDocument> document;
-        HRESULT hr = CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER,
-                                      kIidXmlDomDocument, document.put_void());
+        HRESULT hr =
+            CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDomDocument, document.put_void());
         if (FAILED(hr) || !document) return FAILED(hr) ? hr : E_FAIL;
 
         UniqueVariant source;
@@ -139,8 +129,7 @@ HRESULT CLogSysInfoFromXML::Load() {
         ComPtr<IXMLDOMElement> element;
         if (FAILED(document->get_documentElement(element.put())) || !element) return E_FAIL;
         ComPtr<IXMLDOMNode> root;
-        if (FAILED(element->QueryInterface(kIidXmlDomNode, root.put_void())) || !root)
-            return E_FAIL;
+        if (FAILED(element->QueryInterface(kIidXmlDomNode, root.put_void())) || !root) return E_FAIL;
         ForEachChild(root.get(), [this](IXMLDOMNode* child) { ParseNode(child); });
         return S_OK;
     } catch (HRESULT hr) {
@@ -151,8 +140,7 @@ HRESULT CLogSysInfoFromXML::Load() {
     }
 }
 
-SLogConfigLocation LocateLogConfiguration(const std::wstring& baseDirectory,
-                                          const std::wstring& configName) {
+SLogConfigLocation LocateLogConfiguration(const std::wstring& baseDirectory, const std::wstring& configName) {
     SLogConfigLocation location;
     const std::wstring first = baseDirectory + configName + L".applog.xml";
     if (FileExists(first)) {

@@ -44,7 +44,6 @@ struct SLogConfigLocation {
 
 // baseDirectory ends in a backslash. The file named after configName wins
 // over "l4t.applog.xml"; the error log is set only when one of them exists.
-SLogConfigLocation LocateLogConfiguration(const std::wstring& baseDirectory,
-                                          const std::wstring& configName);
+SLogConfigLocation LocateLogConfiguration(const std::wstring& baseDirectory, const std::wstring& configName);
 
 }  // namespace opLogSys

@@ -9,7 +9,6 @@
 const wchar_t CModuleLogger::kChannelName[] = L"tarn.debug";
 const DWORD CModuleLogger::kErrorLogSizeLimit = 0xA00000;
 
-
 CModuleLogger::CModuleLogger(const wchar_t* subject, const wchar_t* configName)
     : m_strSubject(subject ? subject : L""), m_strConfigName(configName ? configName : L"") {
     if (!InitializeCriticalSectionAndSpinCount(&m_cs, 0))
@@ -25,12 +24,11 @@ opLogSys::COutputLogSystem* CModuleLogger::GetLogSystem() {
     CriticalSectionGuard guard(m_cs);
     if (m_pLogSystem) return m_pLogSystem.get();
     try {
-        const opLogSys::SLogConfigLocation location = opLogSys::LocateLogConfiguration(
-            opLogSys::Common::GetHostExecutableDirectory(), m_strConfigName);
+        const opLogSys::SLogConfigLocation location =
+            opLogSys::LocateLogConfiguration(opLogSys::Common::GetHostExecutableDirectory(), m_strConfigName);
         opLogSys::Common::CRefPtr<opLogSys::CLogSysInfoFromXML> info(
             new opLogSys::CLogSysInfoFromXML(location.m_strConfigPath.c_str()));
-        m_pLogSystem.reset(new opLogSys::COutputLogSystem(kChannelName, info.get(),
-                                                          location.m_strErrorLogPath.c_str(),
+        m_pLogSystem.reset(new opLogSys::COutputLogSystem(kChannelName, info.get(), location.m_strErrorLogPath.c_str(),
                                                           kErrorLogSizeLimit, false));
     } catch (...) {
         // Out of memory: no log system now; the next call tries again.

@@ -29,8 +29,8 @@ public:
     std::unique_ptr<opLogSys::COutputLogSystem> ReplaceLogSystemForTest(
         std::unique_ptr<opLogSys::COutputLogSystem> logSystem);
 
-    static const wchar_t kChannelName[];     // "tarn.debug"
-    static const DWORD kErrorLogSizeLimit;   // 10,485,760 bytes
+    static const wchar_t kChannelName[];    // "tarn.debug"
+    static const DWORD kErrorLogSizeLimit;  // 10,485,760 bytes
 
 private:
     std::wstring m_strSubject;

@@ -5,9 +5,7 @@
 namespace opLogSys {
 namespace Null {
 
-ILogIO* COutputLogSystemFactory::CreateLogIO(const wchar_t*) {
-    return new (std::nothrow) CNullIO();
-}
+ILogIO* COutputLogSystemFactory::CreateLogIO(const wchar_t*) { return new (std::nothrow) CNullIO(); }
 
 }  // namespace Null
 }  // namespace opLogSys

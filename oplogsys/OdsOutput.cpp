@@ -16,9 +16,7 @@ int COutputLogSystemFactory::COutputDebugStringIO::Write(const wchar_t* text) {
     return 0;
 }
 
-ILogIO* COutputLogSystemFactory::CreateLogIO(const wchar_t*) {
-    return new (std::nothrow) COutputDebugStringIO();
-}
+ILogIO* COutputLogSystemFactory::CreateLogIO(const wchar_t*) { return new (std::nothrow) COutputDebugStringIO(); }
 
 }  // namespace Ods
 }  // namespace opLogSys

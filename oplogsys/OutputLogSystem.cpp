@@ -48,7 +48,13 @@ HRESULT NoThrow(Body body, HRESULT onFailure = S_OK) {
 
 bool IsControlForDump(unsigned char byte) {
     switch (byte) {
-        case 0x00: case 0x07: case 0x08: case 0x09: case 0x0A: case 0x0C: case 0x0D:
+        case 0x00:
+        case 0x07:
+        case 0x08:
+        case 0x09:
+        case 0x0A:
+        case 0x0C:
+        case 0x0D:
             return true;
         default:
             return false;
@@ -57,9 +63,8 @@ bool IsControlForDump(unsigned char byte) {
 
 }  // namespace
 
-COutputLogSystem::COutputLogSystem(const wchar_t* channelName, ILogSysInfo* info,
-                                   const wchar_t* errorLogPath, DWORD errorLogSizeLimit,
-                                   bool errorLogTrimming)
+COutputLogSystem::COutputLogSystem(const wchar_t* channelName, ILogSysInfo* info, const wchar_t* errorLogPath,
+                                   DWORD errorLogSizeLimit, bool errorLogTrimming)
     : m_strChannelName(channelName ? channelName : L""),
       m_strErrorLogPath(errorLogPath ? errorLogPath : L""),
       m_dwErrorLogSizeLimit(errorLogSizeLimit),
@@ -121,8 +126,7 @@ HRESULT COutputLogSystem::Printf(const wchar_t* format, ...) {
     return Write(text);
 }
 
-HRESULT COutputLogSystem::PrintfIf(const wchar_t* subject, int level, const wchar_t* format,
-                                   ...) {
+HRESULT COutputLogSystem::PrintfIf(const wchar_t* subject, int level, const wchar_t* format, ...) {
     SPrintfBuffer buffer;
     va_list args;
     va_start(args, format);
@@ -152,8 +156,7 @@ HRESULT COutputLogSystem::WriteDumpFrame(const wchar_t* title, const wchar_t* me
     return S_OK;
 }
 
-HRESULT COutputLogSystem::Dump(const wchar_t* title, const void* data, DWORD size,
-                               DWORD lineSize) {
+HRESULT COutputLogSystem::Dump(const wchar_t* title, const void* data, DWORD size, DWORD lineSize) {
     return NoThrow(
         [&]() -> HRESULT {
             if (IsBadReadPtr(data, size)) {
@@ -161,8 +164,7 @@ HRESULT COutputLogSystem::Dump(const wchar_t* title, const void* data, DWORD siz
                 return E_POINTER;
             }
             if (lineSize == 0 || lineSize > kMaxDumpLineSize) {
-                WriteDumpFrame(title,
-                               L"Invalided Parameter : nLineSize == 0 || nLineSize > 64");
+                WriteDumpFrame(title, L"Invalided Parameter : nLineSize == 0 || nLineSize > 64");
                 return E_INVALIDARG;
             }
 
@@ -201,8 +203,8 @@ HRESULT COutputLogSystem::Dump(const wchar_t* title, const void* data, DWORD siz
                     }
                 }
                 wchar_t wideText[kPrintfChars];
-                const int chars = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(lineSize),
-                                                      wideText, static_cast<int>(kPrintfChars - 1));
+                const int chars = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(lineSize), wideText,
+                                                      static_cast<int>(kPrintfChars - 1));
                 wideText[chars > 0 ? chars : 0] = L'\0';
                 Printf(L"\x5294%ls    %ls", hex.c_str(), wideText);
                 if (size - offset <= lineSize) break;
@@ -214,14 +216,13 @@ HRESULT COutputLogSystem::Dump(const wchar_t* title, const void* data, DWORD siz
         E_FAIL);
 }
 
-HRESULT COutputLogSystem::DumpIf(const wchar_t* subject, int level, const wchar_t* title,
-                                 const void* data, DWORD size, DWORD lineSize) {
+HRESULT COutputLogSystem::DumpIf(const wchar_t* subject, int level, const wchar_t* title, const void* data, DWORD size,
+                                 DWORD lineSize) {
     if (IsEnabled(subject, level)) Dump(title, data, size, lineSize);
     return S_OK;
 }
 
-HRESULT COutputLogSystem::ErrorPrintfAt(int line, DWORD reserved, const wchar_t* source,
-                                        const wchar_t* format, ...) {
+HRESULT COutputLogSystem::ErrorPrintfAt(int line, DWORD reserved, const wchar_t* source, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
     const HRESULT hr = ErrorVPrintfAt(line, reserved, source, format, args);
@@ -238,14 +239,13 @@ HRESULT COutputLogSystem::ErrorPrintf(const wchar_t* format, ...) {
     return ErrorWrite(text);
 }
 
-HRESULT COutputLogSystem::ErrorVPrintfAt(int line, DWORD reserved, const wchar_t* source,
-                                         const wchar_t* format, va_list args) {
+HRESULT COutputLogSystem::ErrorVPrintfAt(int line, DWORD reserved, const wchar_t* source, const wchar_t* format,
+                                         va_list args) {
     SPrintfBuffer buffer;
     return ErrorWriteAt(line, reserved, source, buffer.Format(format, args));
 }
 
-HRESULT COutputLogSystem::ErrorWriteAt(int line, DWORD, const wchar_t* source,
-                                       const wchar_t* text) {
+HRESULT COutputLogSystem::ErrorWriteAt(int line, DWORD, const wchar_t* source, const wchar_t* text) {
     return ErrorPrintf(L"%05d:[%ls] %ls", line, source ? source : L"", text ? text : L"");
 }
 
@@ -266,8 +266,8 @@ HRESULT COutputLogSystem::ErrorWrite(const wchar_t* text) {
     return NoThrow([&] {
         Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
         if (!m_pFactory) return S_OK;
-        Common::CRefPtr<ILogIO> io(new (std::nothrow) COutputErrorLogIO(
-            m_strErrorLogPath.c_str(), m_dwErrorLogSizeLimit, m_bErrorLogTrimming));
+        Common::CRefPtr<ILogIO> io(new (std::nothrow) COutputErrorLogIO(m_strErrorLogPath.c_str(),
+                                                                        m_dwErrorLogSizeLimit, m_bErrorLogTrimming));
         if (!io) return S_OK;
         Common::CRefPtr<ILog> errorLog(m_pFactory->CreateErrorLog(io.get()));
         if (!errorLog) return S_OK;
@@ -276,8 +276,7 @@ HRESULT COutputLogSystem::ErrorWrite(const wchar_t* text) {
             errorLog->Begin();
             std::wstring name(32 + m_strErrorLogPath.size(), L'\0');
             const int len = _snwprintf(&name[0], name.size() - 1, L"OPLOGSYS_ERRORLOG:%08X:%ls",
-                                       static_cast<unsigned>(GetCurrentProcessId()),
-                                       m_strErrorLogPath.c_str());
+                                       static_cast<unsigned>(GetCurrentProcessId()), m_strErrorLogPath.c_str());
             name.resize(len > 0 ? static_cast<size_t>(len) : 0);
             for (wchar_t& ch : name)
                 if (ch == L'\\' || ch == L':' || ch == L'.') ch = L'_';
@@ -285,8 +284,7 @@ HRESULT COutputLogSystem::ErrorWrite(const wchar_t* text) {
             const DWORD dwError = GetLastError();
             // Without the marker every entry would repeat the header; one
             // header too few is the smaller harm.
-            if (m_hHeaderMutex.valid() && dwError != ERROR_ALREADY_EXISTS)
-                WriteProcessHeader(errorLog.get());
+            if (m_hHeaderMutex.valid() && dwError != ERROR_ALREADY_EXISTS) WriteProcessHeader(errorLog.get());
             errorLog->End();
         }
 

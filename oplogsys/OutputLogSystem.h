@@ -38,16 +38,14 @@ public:
     // Framed hex dump on this system's channel: E_POINTER for unreadable
     // memory, E_INVALIDARG for a line size of 0 or above 64, else S_OK.
     virtual HRESULT Dump(const wchar_t* title, const void* data, DWORD size, DWORD lineSize);
-    virtual HRESULT DumpIf(const wchar_t* subject, int level, const wchar_t* title,
-                           const void* data, DWORD size, DWORD lineSize);
-    virtual HRESULT ErrorPrintfAt(int line, DWORD reserved, const wchar_t* source,
-                                  const wchar_t* format, ...);
+    virtual HRESULT DumpIf(const wchar_t* subject, int level, const wchar_t* title, const void* data, DWORD size,
+                           DWORD lineSize);
+    virtual HRESULT ErrorPrintfAt(int line, DWORD reserved, const wchar_t* source, const wchar_t* format, ...);
     virtual HRESULT ErrorPrintf(const wchar_t* format, ...);
-    virtual HRESULT ErrorVPrintfAt(int line, DWORD reserved, const wchar_t* source,
-                                   const wchar_t* format, va_list args);
+    virtual HRESULT ErrorVPrintfAt(int line, DWORD reserved, const wchar_t* source, const wchar_t* format,
+                                   va_list args);
     // Sends "%05d:[source] text" to ErrorWrite.
-    virtual HRESULT ErrorWriteAt(int line, DWORD reserved, const wchar_t* source,
-                                 const wchar_t* text);
+    virtual HRESULT ErrorWriteAt(int line, DWORD reserved, const wchar_t* source, const wchar_t* text);
     // One entry in the shared error log; the first of a process (per path)
     // is preceded by the three-line process header. Tests may override it.
     virtual HRESULT ErrorWrite(const wchar_t* text);

@@ -8,8 +8,8 @@ namespace Common {
 std::wstring GetHostExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD len = GetModuleFileNameW(GetModuleHandleW(nullptr), buffer.data(),
-                                             static_cast<DWORD>(buffer.size()));
+        const DWORD len =
+            GetModuleFileNameW(GetModuleHandleW(nullptr), buffer.data(), static_cast<DWORD>(buffer.size()));
         if (len == 0) return std::wstring();
         if (len < buffer.size()) return std::wstring(buffer.data(), len);
         if (buffer.size() >= 32768) return std::wstring();
@@ -33,8 +33,7 @@ std::string ToAnsi(const wchar_t* text) {
     if (!text || !*text) return std::string();
     // Entries are short; the stack buffer serves almost all of them.
     char stackBuffer[1024];
-    int len = WideCharToMultiByte(CP_ACP, 0, text, -1, stackBuffer, sizeof(stackBuffer), nullptr,
-                                  nullptr);
+    int len = WideCharToMultiByte(CP_ACP, 0, text, -1, stackBuffer, sizeof(stackBuffer), nullptr, nullptr);
     if (len > 0) return std::string(stackBuffer, len - 1);
     len = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (len <= 0) return std::string();

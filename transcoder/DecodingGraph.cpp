@@ -9,8 +9,7 @@
 
 namespace trn {
 
-const CLSID CLSID_KisoMp4AacDecoder = {
-    0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
+const CLSID CLSID_KisoMp4AacDecoder = {0x6C350194, 0xF0BF, 0x49CB, {0x98, 0x49, 0xE9, 0x5E, 0x96, 0x2F, 0x7D, 0xEB}};
 const CLSID CLSID_KisoWaveFitter = {0x67C53A55, 0xEF83, 0x4B2E, {0x9B, 0x6A, 0xA3, 0x78, 0xD5, 0x09, 0xDB, 0x02}};
 const CLSID CLSID_DlnaSrc = {0x540DFF74, 0x7239, 0x457A, {0x97, 0x0B, 0x5A, 0xCA, 0x69, 0x21, 0x05, 0x7B}};
 const wchar_t kDecoderDllName[] = L"KisoMp4AacDecoderSubset.ax";
@@ -36,8 +35,8 @@ ComPtr<IBaseFilter> CreatePlatformFilter(REFCLSID clsid) {
 
 ComPtr<IBaseFilter> CreateLocalFilter(const wchar_t* dllName, REFCLSID clsid) {
     ComPtr<IBaseFilter> filter;
-    TRN_THROW_IF_FAILED(CreateInstanceFromLocalDll(ThisModuleHandle(), dllName, clsid, nullptr,
-                                                   CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.put_void()));
+    TRN_THROW_IF_FAILED(CreateInstanceFromLocalDll(ThisModuleHandle(), dllName, clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                                   IID_IBaseFilter, filter.put_void()));
     TRN_THROW_HR_IF(E_UNEXPECTED, !filter);
     return filter;
 }
@@ -84,8 +83,8 @@ void CM4aConverter::BuildGraph(const std::wstring& path) {
     ReleaseGraph();
     const CriticalSectionGuard lifetime(GraphLifetimeLock());
 
-    TRN_THROW_IF_FAILED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                                           m_pGraph.put_void()));
+    TRN_THROW_IF_FAILED(
+        ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, m_pGraph.put_void()));
     TRN_THROW_HR_IF(E_UNEXPECTED, !m_pGraph);
     m_pControl = m_pGraph.query<IMediaControl>();
     m_pEvent = m_pGraph.query<IMediaEventEx>(IID_IMediaEventEx);

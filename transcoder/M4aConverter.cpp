@@ -98,8 +98,8 @@ void CM4aConverter::OpenTarget(const std::wstring& path, IMediaFormat* target) {
         sampleRate = descriptor.GetSampleRate();
         channels = descriptor.GetChannels();
         bitsPerSample = descriptor.GetBitsPerSample();
-        TRN_THROW_HR_IF(E_INVALIDARG, (sampleRate != 44100 && sampleRate != 48000) || channels != 2 ||
-                                          bitsPerSample != 16);
+        TRN_THROW_HR_IF(E_INVALIDARG,
+                        (sampleRate != 44100 && sampleRate != 48000) || channels != 2 || bitsPerSample != 16);
         TRN_THROW_HR_IF(E_INVALIDARG, format.GetByteSeekable() == VARIANT_TRUE);
         TRN_THROW_HR_IF(E_INVALIDARG, format.GetTimeSeekable() != VARIANT_TRUE);
         useGraph = true;
@@ -164,8 +164,8 @@ void CM4aConverter::StartGraph() {
     BuildGraph(m_strPath);
     LONGLONG current = static_cast<LONGLONG>(m_lStartMs) * kHundredNsPerMs;
     LONGLONG stop = 0;
-    TRN_THROW_IF_FAILED(m_pSeeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, &stop,
-                                                 AM_SEEKING_NoPositioning));
+    TRN_THROW_IF_FAILED(
+        m_pSeeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_NoPositioning));
     TRN_THROW_IF_FAILED(m_pControl->Run());
 }
 

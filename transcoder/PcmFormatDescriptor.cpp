@@ -14,8 +14,7 @@ const int32_t kDefaultChannels = 1;
 const size_t kTypeLength = 9;  // the length of "audio/L16"
 
 // Maximal runs of characters other than chSeparator, in order.
-std::vector<std::wstring> SplitTokens(const std::wstring& strText, wchar_t chSeparator)
-{
+std::vector<std::wstring> SplitTokens(const std::wstring& strText, wchar_t chSeparator) {
     std::vector<std::wstring> tokens;
     size_t iPos = 0;
     while (iPos < strText.size()) {
@@ -34,8 +33,7 @@ std::vector<std::wstring> SplitTokens(const std::wstring& strText, wchar_t chSep
 }
 
 // key -> value of the parameters after the type; the first occurrence of a key counts.
-std::map<std::wstring, std::wstring> ParseParameters(const std::wstring& strText)
-{
+std::map<std::wstring, std::wstring> ParseParameters(const std::wstring& strText) {
     const std::vector<std::wstring> typeTokens = SplitTokens(strText, L';');
     const size_t cchType = typeTokens.empty() ? strText.size() : typeTokens.front().size();
 
@@ -49,16 +47,12 @@ std::map<std::wstring, std::wstring> ParseParameters(const std::wstring& strText
     return parameters;
 }
 
-bool IsWhiteSpace(wchar_t ch)
-{
-    return ch == L' ' || (ch >= L'\t' && ch <= L'\r');
-}
+bool IsWhiteSpace(wchar_t ch) { return ch == L' ' || (ch >= L'\t' && ch <= L'\r'); }
 
 // Reads a decimal number the way _wtol does: leading white space, an optional
 // sign, digits up to the first other character; 0 without digits, clamped to
 // the 32-bit range on overflow.
-int32_t ParseInteger(const std::wstring& strValue)
-{
+int32_t ParseInteger(const std::wstring& strValue) {
     size_t iPos = 0;
     while (iPos < strValue.size() && IsWhiteSpace(strValue[iPos])) {
         ++iPos;
@@ -68,8 +62,8 @@ int32_t ParseInteger(const std::wstring& strValue)
         fNegative = strValue[iPos] == L'-';
         ++iPos;
     }
-    const int64_t nLimit = fNegative ? -int64_t(std::numeric_limits<int32_t>::min())
-                                     : int64_t(std::numeric_limits<int32_t>::max());
+    const int64_t nLimit =
+        fNegative ? -int64_t(std::numeric_limits<int32_t>::min()) : int64_t(std::numeric_limits<int32_t>::max());
     int64_t nValue = 0;
     for (; iPos < strValue.size() && strValue[iPos] >= L'0' && strValue[iPos] <= L'9'; ++iPos) {
         nValue = nValue * 10 + (strValue[iPos] - L'0');
@@ -80,21 +74,16 @@ int32_t ParseInteger(const std::wstring& strValue)
     return int32_t(fNegative ? -nValue : nValue);
 }
 
-int32_t IntegerOrDefault(const std::map<std::wstring, std::wstring>& parameters,
-                         const wchar_t* pszKey, int32_t nDefault)
-{
+int32_t IntegerOrDefault(const std::map<std::wstring, std::wstring>& parameters, const wchar_t* pszKey,
+                         int32_t nDefault) {
     const auto it = parameters.find(pszKey);
     return it == parameters.end() ? nDefault : ParseInteger(it->second);
 }
 
-wchar_t ToLowerAscii(wchar_t ch)
-{
-    return (ch >= L'A' && ch <= L'Z') ? wchar_t(ch - L'A' + L'a') : ch;
-}
+wchar_t ToLowerAscii(wchar_t ch) { return (ch >= L'A' && ch <= L'Z') ? wchar_t(ch - L'A' + L'a') : ch; }
 
 // Compares the first nine characters of strText with pszType, ignoring ASCII case.
-bool HasTypePrefix(const std::wstring& strText, const wchar_t* pszType)
-{
+bool HasTypePrefix(const std::wstring& strText, const wchar_t* pszType) {
     if (strText.size() < kTypeLength) {
         return false;
     }
@@ -106,8 +95,7 @@ bool HasTypePrefix(const std::wstring& strText, const wchar_t* pszType)
     return true;
 }
 
-int32_t BitsPerSampleOf(const std::wstring& strText)
-{
+int32_t BitsPerSampleOf(const std::wstring& strText) {
     if (HasTypePrefix(strText, L"audio/L16")) {
         return 16;
     }
@@ -119,8 +107,7 @@ int32_t BitsPerSampleOf(const std::wstring& strText)
 
 }  // namespace
 
-CPcmFormatDescriptor::CPcmFormatDescriptor(const wchar_t* pszMimeType)
-{
+CPcmFormatDescriptor::CPcmFormatDescriptor(const wchar_t* pszMimeType) {
     const std::wstring strText(pszMimeType != nullptr ? pszMimeType : L"");
     const std::map<std::wstring, std::wstring> parameters = ParseParameters(strText);
     const int32_t nSampleRate = IntegerOrDefault(parameters, L"rate", kDefaultSampleRate);

@@ -79,7 +79,7 @@ void CAacTrack::ApplyEdit(const SmfTrack& track, uint32_t movieTimescale, uint32
     const SmfValueTable* elst = track.elst.get();
     if (!elst || elst->head.version != 0) return;
     for (uint64_t i = 0; i < elst->Count(); ++i) {
-        const uint32_t* entry = elst->Entry(i);  // segment_duration, media_time, media_rate
+        const uint32_t* entry = elst->Entry(i);           // segment_duration, media_time, media_rate
         if (!entry || entry[1] == 0xFFFFFFFFu) continue;  // an empty edit: no delay inserted
         const uint64_t skip = uint64_t(entry[1]) * m_layout.rate / mediaTimescale;
         m_skip = std::min(skip, decoded);

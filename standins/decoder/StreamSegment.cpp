@@ -40,9 +40,8 @@ StreamSegment SegmentFor(const TrimmedTrack& track, int64_t current, int64_t sto
     segment.fromSample = std::min(SamplesIn(current, track.rate, false), track.length);
     segment.toSample = std::max(segment.fromSample, std::min(SamplesIn(stop, track.rate, true), track.length));
     const uint64_t first = (track.skip + segment.fromSample) / track.samplesPerFrame;
-    const uint64_t end = segment.toSample > segment.fromSample
-                             ? (track.skip + segment.toSample - 1) / track.samplesPerFrame + 1
-                             : first;
+    const uint64_t end =
+        segment.toSample > segment.fromSample ? (track.skip + segment.toSample - 1) / track.samplesPerFrame + 1 : first;
     segment.firstFrame = uint32_t(std::min<uint64_t>(first, track.frameCount));
     segment.endFrame = uint32_t(std::min<uint64_t>(end, track.frameCount));
     segment.start = ScaleToReferenceTime(segment.fromSample, track.rate);

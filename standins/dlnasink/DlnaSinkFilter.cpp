@@ -45,7 +45,8 @@ HRESULT CDlnaSinkInputPin::CheckMediaType(const CMediaType& mt) {
     if (!IsEqualGUID(t.majortype, MEDIATYPE_Audio) || !IsEqualGUID(t.subtype, MEDIASUBTYPE_PCM))
         return VFW_E_TYPE_NOT_ACCEPTED;
     const WAVEFORMATEX* wf = mt.WaveFormat();
-    if (!wf || (wf->wFormatTag != WAVE_FORMAT_PCM && wf->wFormatTag != WAVE_FORMAT_EXTENSIBLE)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!wf || (wf->wFormatTag != WAVE_FORMAT_PCM && wf->wFormatTag != WAVE_FORMAT_EXTENSIBLE))
+        return VFW_E_TYPE_NOT_ACCEPTED;
     if (wf->wBitsPerSample != 16 || wf->nChannels == 0 || wf->nSamplesPerSec == 0 ||
         wf->nBlockAlign != wf->nChannels * 2)
         return VFW_E_TYPE_NOT_ACCEPTED;
@@ -61,9 +62,12 @@ STDMETHODIMP CDlnaSinkInputPin::Receive(IMediaSample* sample) {
     const long length = sample->GetActualDataLength();
     if (length <= 0) return S_OK;
     switch (m_buffer.Write(data, static_cast<size_t>(length))) {
-    case CPcmBuffer::Status::Ok: return S_OK;
-    case CPcmBuffer::Status::Flushing: return S_FALSE;
-    case CPcmBuffer::Status::Stopped: break;
+        case CPcmBuffer::Status::Ok:
+            return S_OK;
+        case CPcmBuffer::Status::Flushing:
+            return S_FALSE;
+        case CPcmBuffer::Status::Stopped:
+            break;
     }
     return VFW_E_WRONG_STATE;
 }

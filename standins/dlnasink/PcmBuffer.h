@@ -37,8 +37,8 @@ public:
 
     struct ReadResult {
         Status status;
-        size_t bytes;       // always even
-        bool endOfStream;   // the stream ended and nothing is left
+        size_t bytes;      // always even
+        bool endOfStream;  // the stream ended and nothing is left
     };
     // Waits until data is there, the stream has ended, or the buffer is
     // stopped; then copies up to count & ~1 bytes. Stopped is returned when

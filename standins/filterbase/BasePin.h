@@ -77,7 +77,7 @@ protected:
 
     CBaseFilter* const m_filter;  // owns the pin
     CRITICAL_SECTION& m_lock;     // the filter lock
-    CriticalSection m_csPeer;  // innermost: m_connected is written under both locks
+    CriticalSection m_csPeer;     // innermost: m_connected is written under both locks
     ComPtr<IPin> m_connected;
     CMediaType m_mt;
     REFERENCE_TIME m_tSegmentStart = 0;

@@ -72,8 +72,8 @@ HRESULT SetStringValue(HKEY key, const wchar_t* name, const std::wstring& value)
 
 HRESULT RegisterRow(const CFactoryTemplate& row, const std::wstring& path) {
     UniqueHkey classKey;
-    LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, ClsidKey(*row.clsid).c_str(), 0, nullptr, 0, KEY_WRITE,
-                                nullptr, classKey.put(), nullptr);
+    LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, ClsidKey(*row.clsid).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                classKey.put(), nullptr);
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     HRESULT hr = SetStringValue(classKey.get(), nullptr, row.name);
     if (FAILED(hr)) return hr;
@@ -92,8 +92,7 @@ void ModuleAddRef() noexcept { ::InterlockedIncrement(&g_moduleRefs); }
 void ModuleRelease() noexcept { ::InterlockedDecrement(&g_moduleRefs); }
 LONG ModuleRefCount() noexcept { return ::InterlockedCompareExchange(&g_moduleRefs, 0, 0); }
 
-HRESULT FilterDllGetClassObject(const CFactoryTemplate* table, size_t count, REFCLSID clsid, REFIID iid,
-                                void** out) {
+HRESULT FilterDllGetClassObject(const CFactoryTemplate* table, size_t count, REFCLSID clsid, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     for (size_t i = 0; i < count; ++i) {

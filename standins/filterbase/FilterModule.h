@@ -48,8 +48,7 @@ HRESULT CreateComObject(REFIID iid, void** out) {
     return hr;
 }
 
-HRESULT FilterDllGetClassObject(const CFactoryTemplate* table, size_t count, REFCLSID clsid, REFIID iid,
-                                void** out);
+HRESULT FilterDllGetClassObject(const CFactoryTemplate* table, size_t count, REFCLSID clsid, REFIID iid, void** out);
 HRESULT FilterDllCanUnloadNow();
 // Writes HKCR\CLSID\{clsid} (name) and its InprocServer32 (this DLL's path,
 // ThreadingModel "Both") for every row; unregistering removes those keys.

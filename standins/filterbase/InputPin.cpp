@@ -16,8 +16,8 @@ STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
     if (!allocator) return E_POINTER;
     CriticalSectionGuard lock(m_lock);
     if (!m_allocator) {
-        const HRESULT hr = ::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                              IID_IMemAllocator, m_allocator.put_void());
+        const HRESULT hr = ::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                                              m_allocator.put_void());
         if (FAILED(hr)) {
             *allocator = nullptr;
             return hr;

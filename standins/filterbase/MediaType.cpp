@@ -120,10 +120,8 @@ bool CMediaType::IsFullySpecified() const noexcept {
 }
 
 bool CMediaType::MatchesPartial(const AM_MEDIA_TYPE& pattern) const noexcept {
-    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, m_mt.majortype))
-        return false;
-    if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, m_mt.subtype))
-        return false;
+    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, m_mt.majortype)) return false;
+    if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, m_mt.subtype)) return false;
     if (!IsEqualGUID(pattern.formattype, GUID_NULL)) {
         if (!IsEqualGUID(pattern.formattype, m_mt.formattype)) return false;
         if (pattern.cbFormat &&

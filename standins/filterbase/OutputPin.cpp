@@ -49,8 +49,7 @@ HRESULT CBaseOutputPin::DecideAllocator() {
     if (request.cbAlign == 0) request.cbAlign = 1;
 
     ComPtr<IMemAllocator> allocator;
-    if (SUCCEEDED(m_input->GetAllocator(allocator.put())) && allocator &&
-        SUCCEEDED(TryAllocator(allocator, request)))
+    if (SUCCEEDED(m_input->GetAllocator(allocator.put())) && allocator && SUCCEEDED(TryAllocator(allocator, request)))
         return S_OK;
 
     // The platform's audio renderer, for one, offers none.

@@ -40,8 +40,7 @@ STDMETHODIMP CSeekingPassThru::ConvertTimeFormat(LONGLONG* target, const GUID* t
                                                  const GUID* sourceFormat) {
     return Forward([&](IMediaSeeking* s) { return s->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
 }
-STDMETHODIMP CSeekingPassThru::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                                            DWORD stopFlags) {
+STDMETHODIMP CSeekingPassThru::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) {
     return Forward([&](IMediaSeeking* s) { return s->SetPositions(current, currentFlags, stop, stopFlags); });
 }
 STDMETHODIMP CSeekingPassThru::GetPositions(LONGLONG* current, LONGLONG* stop) {

@@ -43,6 +43,6 @@ private:
         return FAILED(hr) ? hr : call(seeking.get());
     }
 
-    IUnknown* const m_owner;   // not counted: it owns this object
-    CBasePin* const m_input;   // the owning filter's input pin
+    IUnknown* const m_owner;  // not counted: it owns this object
+    CBasePin* const m_input;  // the owning filter's input pin
 };

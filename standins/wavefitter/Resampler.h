@@ -39,10 +39,10 @@ private:
     unsigned m_up = 1;    // L
     unsigned m_down = 1;  // M
     unsigned m_channels = 1;
-    double m_scale = 1.0;      // cut-off relative to the input Nyquist
-    int m_half = 0;            // taps each side of the centre
-    unsigned m_phases = 1;     // rows of the table
-    bool m_exactPhases = true; // m_phases == m_up
+    double m_scale = 1.0;        // cut-off relative to the input Nyquist
+    int m_half = 0;              // taps each side of the centre
+    unsigned m_phases = 1;       // rows of the table
+    bool m_exactPhases = true;   // m_phases == m_up
     std::vector<float> m_table;  // (m_phases + 1) rows of 2 * m_half taps
     std::vector<float> m_taps;   // one interpolated row
 

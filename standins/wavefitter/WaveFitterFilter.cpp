@@ -38,8 +38,7 @@ HRESULT CWaveFitterFilter::QueryFilterInterface(REFIID iid, void** out) {
 }
 
 STDMETHODIMP CWaveFitterFilter::SetFormat(DWORD bitsPerSample, DWORD sampleRate, DWORD channels) {
-    if (bitsPerSample != 16 || channels != 2 || sampleRate < kMinRate || sampleRate > kMaxRate)
-        return E_INVALIDARG;
+    if (bitsPerSample != 16 || channels != 2 || sampleRate < kMinRate || sampleRate > kMaxRate) return E_INVALIDARG;
     CriticalSectionGuard lock(m_csFilter.Get());
     if (m_output.IsConnected()) return VFW_E_ALREADY_CONNECTED;
     m_outRate = sampleRate;
@@ -163,8 +162,7 @@ HRESULT CWaveFitterFilter::DeliverPending() {
         sample->SetActualDataLength(static_cast<long>(values * sizeof(int16_t)));
         const uint64_t frames = values / 2;
         REFERENCE_TIME start = m_timeBase + REFERENCE_TIME(m_framesDelivered * kUnitsPerSecond / m_outRate);
-        REFERENCE_TIME stop =
-            m_timeBase + REFERENCE_TIME((m_framesDelivered + frames) * kUnitsPerSecond / m_outRate);
+        REFERENCE_TIME stop = m_timeBase + REFERENCE_TIME((m_framesDelivered + frames) * kUnitsPerSecond / m_outRate);
         sample->SetTime(&start, &stop);
         sample->SetSyncPoint(TRUE);
         sample->SetDiscontinuity(m_discontinuity ? TRUE : FALSE);

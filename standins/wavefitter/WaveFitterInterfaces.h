@@ -5,7 +5,8 @@
 #include <objbase.h>
 
 // {67C53A55-EF83-4B2E-9B6A-A378D509DB02}
-static const CLSID CLSID_KisoWaveFitter = {0x67C53A55, 0xEF83, 0x4B2E, {0x9B, 0x6A, 0xA3, 0x78, 0xD5, 0x09, 0xDB, 0x02}};
+static const CLSID CLSID_KisoWaveFitter = {
+    0x67C53A55, 0xEF83, 0x4B2E, {0x9B, 0x6A, 0xA3, 0x78, 0xD5, 0x09, 0xDB, 0x02}};
 
 struct IWaveFitterFormat : public IUnknown {
     // The output format; before the output pin is connected.

@@ -4,8 +4,7 @@
 
 namespace {
 
-HRESULT StatusOfRead(DsiBitReader& reader, unsigned nBits)
-{
+HRESULT StatusOfRead(DsiBitReader& reader, unsigned nBits) {
     try {
         reader.Read(nBits);
     } catch (HRESULT hr) {
@@ -14,20 +13,18 @@ HRESULT StatusOfRead(DsiBitReader& reader, unsigned nBits)
     return S_OK;
 }
 
-TEST(DsiBitReaderTest, ReadsMostSignificantBitFirstAcrossBytes)
-{
+TEST(DsiBitReaderTest, ReadsMostSignificantBitFirstAcrossBytes) {
     const BYTE data[] = {0xA5, 0x0F, 0x81, 0x23, 0x45, 0x67};
     DsiBitReader reader(data, sizeof(data));
     EXPECT_EQ(48u, reader.BitsLeft());
-    EXPECT_EQ(0x5u, reader.Read(3));    // 101
-    EXPECT_EQ(0x14u, reader.Read(7));   // 00101 00
-    EXPECT_EQ(0x0Fu, reader.Read(6));   // 001111
+    EXPECT_EQ(0x5u, reader.Read(3));   // 101
+    EXPECT_EQ(0x14u, reader.Read(7));  // 00101 00
+    EXPECT_EQ(0x0Fu, reader.Read(6));  // 001111
     EXPECT_EQ(0x81234567u, reader.Read(32));
     EXPECT_EQ(0u, reader.BitsLeft());
 }
 
-TEST(DsiBitReaderTest, FullWidthReadAtAnOddPosition)
-{
+TEST(DsiBitReaderTest, FullWidthReadAtAnOddPosition) {
     const BYTE data[] = {0x7F, 0xFF, 0xFF, 0xFF, 0xFF};
     DsiBitReader reader(data, sizeof(data));
     EXPECT_EQ(0u, reader.Read(1));
@@ -35,8 +32,7 @@ TEST(DsiBitReaderTest, FullWidthReadAtAnOddPosition)
     EXPECT_EQ(7u, reader.BitsLeft());
 }
 
-TEST(DsiBitReaderTest, ShortReadIsRefusedAndConsumesNothing)
-{
+TEST(DsiBitReaderTest, ShortReadIsRefusedAndConsumesNothing) {
     const BYTE data[] = {0xC3};
     DsiBitReader reader(data, sizeof(data));
     EXPECT_EQ(0x3u, reader.Read(2));
@@ -46,8 +42,7 @@ TEST(DsiBitReaderTest, ShortReadIsRefusedAndConsumesNothing)
     EXPECT_EQ(E_FAIL, StatusOfRead(reader, 1));
 }
 
-TEST(DsiBitReaderTest, EmptyOrNullBufferHasNoBits)
-{
+TEST(DsiBitReaderTest, EmptyOrNullBufferHasNoBits) {
     const BYTE data[] = {0xFF};
     DsiBitReader empty(data, 0);
     DsiBitReader null(nullptr, 16);
@@ -57,8 +52,7 @@ TEST(DsiBitReaderTest, EmptyOrNullBufferHasNoBits)
     EXPECT_EQ(E_FAIL, StatusOfRead(null, 1));
 }
 
-TEST(DsiBitReaderTest, CountOutsideOneToThirtyTwoIsRefused)
-{
+TEST(DsiBitReaderTest, CountOutsideOneToThirtyTwoIsRefused) {
     const BYTE data[] = {0, 0, 0, 0, 0, 0, 0, 0};
     DsiBitReader reader(data, sizeof(data));
     EXPECT_EQ(E_INVALIDARG, StatusOfRead(reader, 0));
@@ -66,8 +60,7 @@ TEST(DsiBitReaderTest, CountOutsideOneToThirtyTwoIsRefused)
     EXPECT_EQ(64u, reader.BitsLeft());
 }
 
-TEST(DsiBitReaderTest, AlignToByteMovesOnlyWithinAByte)
-{
+TEST(DsiBitReaderTest, AlignToByteMovesOnlyWithinAByte) {
     const BYTE data[] = {0x00, 0xAB};
     DsiBitReader reader(data, sizeof(data));
     reader.AlignToByte();

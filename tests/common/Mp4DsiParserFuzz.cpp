@@ -4,8 +4,7 @@
 
 #include "common/Mp4DsiParser.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbData, size_t cbData)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbData, size_t cbData) {
     AudioSpecificConfigInfo info;
     const int nResult = ParseAudioSpecificConfig(pbData, cbData, &info);
     if (nResult != DSI_OK && nResult != DSI_ERR_CHANNEL_CONFIG && nResult != DSI_ERR_PARSE) {

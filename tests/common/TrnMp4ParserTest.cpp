@@ -52,8 +52,7 @@ Bytes ReadAll(const std::wstring& path) {
     if (!f) return bytes;
     unsigned char buf[4096];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
     std::fclose(f);
     return bytes;
 }
@@ -83,8 +82,7 @@ void ExpectApiFailEntry(const std::wstring& entry, const std::wstring& expressio
     const std::wstring line = entry.substr(at + source.size());
     ASSERT_GE(line.size(), 2u) << entry.c_str();
     EXPECT_EQ(L'}', line.back());
-    EXPECT_EQ(std::wstring::npos, line.substr(0, line.size() - 1).find_first_not_of(L"0123456789"))
-        << entry.c_str();
+    EXPECT_EQ(std::wstring::npos, line.substr(0, line.size() - 1).find_first_not_of(L"0123456789")) << entry.c_str();
 }
 
 class ParserTest : public ::testing::Test {
@@ -98,8 +96,7 @@ protected:
     }
     void TearDown() override {
         InstallLog(-1);
-        for (const std::wstring& f : m_files)
-            ::DeleteFileW(f.c_str());
+        for (const std::wstring& f : m_files) ::DeleteFileW(f.c_str());
         ::RemoveDirectoryW(m_dir.c_str());
     }
 
@@ -131,8 +128,7 @@ protected:
         EXPECT_EQ(28u, bytes[3]) << "sample's ftyp holds three compatible brands";
         if (bytes.size() < 28) return std::wstring();
         std::copy(major, major + 4, bytes.begin() + 8);
-        for (int i = 0; i < 3; ++i)
-            std::copy(compatible[i], compatible[i] + 4, bytes.begin() + 16 + 4 * i);
+        for (int i = 0; i < 3; ++i) std::copy(compatible[i], compatible[i] + 4, bytes.begin() + 16 + 4 * i);
         return Write(L"rebranded.mp4", bytes);
     }
 
@@ -215,8 +211,7 @@ TEST_F(ParserTest, FreshParserIsAllZero) {
     TrnMp4ParserPtr parser = CreateMp4Parser();
     EXPECT_TRUE(parser->GetFilePath().empty());
     EXPECT_EQ(0u, parser->GetFileSize());
-    EXPECT_FALSE(parser->HasVideo() || parser->Is3gppBrand() || parser->IsMp4Brand() ||
-                 parser->IsSupportedAudio());
+    EXPECT_FALSE(parser->HasVideo() || parser->Is3gppBrand() || parser->IsMp4Brand() || parser->IsSupportedAudio());
     EXPECT_EQ(0u, parser->GetSamplingFrequency() + parser->GetDurationMs() + parser->GetQuantizedBits() +
                       parser->GetChannelCount() + parser->GetAvgBitRate());
 }
@@ -249,8 +244,8 @@ TEST_F(ParserTest, BrandsDecideTheFlags) {
 
 TEST_F(ParserTest, ProbeReadsOnlyTheFirstFileTypeBoxWithinTheHeader) {
     // After a leading box, and with a second ftyp that is never looked at.
-    Bytes head = boxw::Cat({boxw::Box("free", Bytes(20, 0)), boxw::Ftyp("isom", 0, {"3gp5"}),
-                            boxw::Ftyp("mp42", 0, {"mp42"})});
+    Bytes head =
+        boxw::Cat({boxw::Box("free", Bytes(20, 0)), boxw::Ftyp("isom", 0, {"3gp5"}), boxw::Ftyp("mp42", 0, {"mp42"})});
     Mp4BrandFlags flags = ProbeFileTypeBrands(head.data(), head.size());
     EXPECT_TRUE(flags.b3gpp);
     EXPECT_FALSE(flags.bMp4);
@@ -338,8 +333,8 @@ TEST_F(ParserTest, TrackAndCodecFailuresLeaveAnUnsupportedFile) {
     };
     boxw::AudioTrack emptyDsi;
     emptyDsi.esds = boxw::Esds(boxw::EsDescriptor({}));
-    const Bytes moovless = boxw::Cat({boxw::Ftyp("mp42", 0, {"mp42"}),
-                                      boxw::Moov({boxw::VideoTrak(1)}), boxw::Box("free", Bytes(512, 0))});
+    const Bytes moovless = boxw::Cat(
+        {boxw::Ftyp("mp42", 0, {"mp42"}), boxw::Moov({boxw::VideoTrak(1)}), boxw::Box("free", Bytes(512, 0))});
     const Case cases[] = {
         {L"video-only.mp4", moovless, true},
         {L"empty-dsi.mp4", PaddedAudioFile(emptyDsi), false},
@@ -354,9 +349,9 @@ TEST_F(ParserTest, TrackAndCodecFailuresLeaveAnUnsupportedFile) {
         EXPECT_EQ(c.hasVideo, parser->HasVideo());
         EXPECT_EQ(0u, parser->GetDurationMs());
         const AacCodecInfo codec = static_cast<CTrnMp4ParserImpl&>(*parser).GetCodecInfo();
-        EXPECT_EQ(0u, codec.m_dwSamplingFrequency + codec.m_dwChannels + codec.m_dwFrameLength +
-                          codec.m_dwObjectType + codec.m_dwSbrMode + codec.m_dwSbrSignalling +
-                          codec.m_dwMaxBitRate + codec.m_dwAvgBitRate + codec.m_dwQuantizedBit);
+        EXPECT_EQ(0u, codec.m_dwSamplingFrequency + codec.m_dwChannels + codec.m_dwFrameLength + codec.m_dwObjectType +
+                          codec.m_dwSbrMode + codec.m_dwSbrSignalling + codec.m_dwMaxBitRate + codec.m_dwAvgBitRate +
+                          codec.m_dwQuantizedBit);
         EXPECT_FALSE(parser->IsSupportedAudio());
     }
 }
@@ -436,12 +431,10 @@ TEST_F(ParserTest, SharedParserAnswersFromManyThreads) {
     const std::wstring path = SamplePath("aac-16000-mono.3gp");
     SharedParser shared{parser, 0};
     HANDLE threads[2];
-    for (HANDLE& t : threads)
-        t = ::CreateThread(nullptr, 0, ReadSamplingFrequency, &shared, 0, nullptr);
+    for (HANDLE& t : threads) t = ::CreateThread(nullptr, 0, ReadSamplingFrequency, &shared, 0, nullptr);
     parser->Open(path.c_str());
     ::WaitForMultipleObjects(2, threads, TRUE, INFINITE);
-    for (HANDLE t : threads)
-        ::CloseHandle(t);
+    for (HANDLE t : threads) ::CloseHandle(t);
     EXPECT_EQ(0, shared.wrong);
     EXPECT_TRUE(parser->IsSupportedAudio());
 }

@@ -19,9 +19,9 @@ struct AccuracyCase {
 };
 
 const AccuracyCase kCases[] = {
-    {"tone-8000-mono", 8000, 1, 1.5},        {"clicks-16000-mono", 16000, 1, 1.5},
-    {"tones-22050-stereo", 22050, 2, 1.5},   {"bursts-32000-stereo", 32000, 2, 1.5},
-    {"music-44100-stereo", 44100, 2, 2.0},   {"attack-48000-stereo", 48000, 2, 1.5},
+    {"tone-8000-mono", 8000, 1, 1.5},          {"clicks-16000-mono", 16000, 1, 1.5},
+    {"tones-22050-stereo", 22050, 2, 1.5},     {"bursts-32000-stereo", 32000, 2, 1.5},
+    {"music-44100-stereo", 44100, 2, 2.0},     {"attack-48000-stereo", 48000, 2, 1.5},
     {"intensity-44100-stereo", 44100, 2, 1.5},
 };
 

@@ -54,8 +54,7 @@ inline std::vector<int16_t> DecodeTrackWith(IAacFrameDecoder* decoder, const CAa
 }
 
 // The same through the decoder the filter would choose.
-inline std::vector<int16_t> DecodeTrack(const CAacTrack& track, const std::vector<uint8_t>& bytes,
-                                        bool trim = true) {
+inline std::vector<int16_t> DecodeTrack(const CAacTrack& track, const std::vector<uint8_t>& bytes, bool trim = true) {
     std::unique_ptr<IAacFrameDecoder> decoder = CreateFrameDecoder(track);
     return DecodeTrackWith(decoder.get(), track, bytes, trim);
 }

@@ -43,8 +43,7 @@ inline void Fft(Bins& x) {
 
 // The spectra of one channel, Hann-windowed frames every kHop samples; only
 // frames that lie wholly inside the first `length` samples (per channel).
-inline std::vector<Bins> Frames(const std::vector<int16_t>& pcm, unsigned channels, unsigned channel,
-                                size_t length) {
+inline std::vector<Bins> Frames(const std::vector<int16_t>& pcm, unsigned channels, unsigned channel, size_t length) {
     std::vector<Bins> frames;
     length = std::min(length, pcm.size() / channels);
     const double pi = 3.14159265358979323846;
@@ -74,8 +73,8 @@ inline double BandEnergy(const std::vector<Bins>& frames, unsigned rate, double 
 }
 
 // Level of `got` against `reference` in the band, in dB (0: the same energy).
-inline double LevelDb(const std::vector<Bins>& reference, const std::vector<Bins>& got, unsigned rate,
-                      double lowHz, double highHz) {
+inline double LevelDb(const std::vector<Bins>& reference, const std::vector<Bins>& got, unsigned rate, double lowHz,
+                      double highHz) {
     const double r = BandEnergy(reference, rate, lowHz, highHz), g = BandEnergy(got, rate, lowHz, highHz);
     if (r <= 0 || g <= 0) return r == g ? 0 : g > r ? 300 : -300;
     return 10 * std::log10(g / r);
@@ -83,8 +82,8 @@ inline double LevelDb(const std::vector<Bins>& reference, const std::vector<Bins
 
 // Reference energy over the energy of the difference in the band, in dB,
 // over the frames both have.
-inline double BandSnrDb(const std::vector<Bins>& reference, const std::vector<Bins>& got, unsigned rate,
-                        double lowHz, double highHz) {
+inline double BandSnrDb(const std::vector<Bins>& reference, const std::vector<Bins>& got, unsigned rate, double lowHz,
+                        double highHz) {
     double signal = 0, noise = 0;
     for (size_t i = 0; i < std::min(reference.size(), got.size()); ++i)
         for (size_t k = BinOf(lowHz, rate); k < BinOf(highHz, rate); ++k) {

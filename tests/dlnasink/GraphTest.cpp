@@ -62,13 +62,27 @@ std::wstring WriteToneWav(const wchar_t* name, unsigned rate, unsigned channels,
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
     const uint32_t dataBytes = frames * channels * 2;
     std::vector<uint8_t> file;
-    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) file.push_back(uint8_t(v >> (8 * i))); };
-    auto put16 = [&](uint16_t v) { file.push_back(uint8_t(v)); file.push_back(uint8_t(v >> 8)); };
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) file.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto put16 = [&](uint16_t v) {
+        file.push_back(uint8_t(v));
+        file.push_back(uint8_t(v >> 8));
+    };
     auto tag = [&](const char* t) { file.insert(file.end(), t, t + 4); };
-    tag("RIFF"); put32(36 + dataBytes); tag("WAVE");
-    tag("fmt "); put32(16); put16(1); put16(uint16_t(channels)); put32(rate); put32(rate * channels * 2);
-    put16(uint16_t(channels * 2)); put16(16);
-    tag("data"); put32(dataBytes);
+    tag("RIFF");
+    put32(36 + dataBytes);
+    tag("WAVE");
+    tag("fmt ");
+    put32(16);
+    put16(1);
+    put16(uint16_t(channels));
+    put32(rate);
+    put32(rate * channels * 2);
+    put16(uint16_t(channels * 2));
+    put16(16);
+    tag("data");
+    put32(dataBytes);
     for (uint32_t i = 0; i < frames; ++i) {
         const double v = kAmplitude * std::sin(2.0 * kPi * kToneHz * i / rate);
         for (unsigned c = 0; c < channels; ++c) put16(uint16_t(int16_t(std::lround(v * 32767.0))));
@@ -121,14 +135,14 @@ void BuildGraph(const std::wstring& wav, DWORD outRate, DWORD bufferBytes, Graph
     ASSERT_EQ(S_OK, g.builder.query_to(IID_IMediaSeeking, g.seeking));
 
     ComPtr<IBaseFilter> source, parser;
-    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                       source.put_void()));
+    ASSERT_EQ(S_OK,
+              ::CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, source.put_void()));
     ASSERT_EQ(S_OK, g.builder->AddFilter(source.get(), nullptr));
     ComPtr<IFileSourceFilter> file;
     ASSERT_EQ(S_OK, source.query_to(IID_IFileSourceFilter, file));
     ASSERT_EQ(S_OK, file->Load(wav.c_str(), nullptr));
-    ASSERT_EQ(S_OK, ::CoCreateInstance(kClsidWaveParser, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                       parser.put_void()));
+    ASSERT_EQ(S_OK,
+              ::CoCreateInstance(kClsidWaveParser, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, parser.put_void()));
     ASSERT_EQ(S_OK, g.builder->AddFilter(parser.get(), L"Wave Parser"));
     ASSERT_EQ(S_OK, g.builder->ConnectDirect(GetPin(source, PINDIR_OUTPUT).get(), GetPin(parser, PINDIR_INPUT).get(),
                                              nullptr));
@@ -143,8 +157,7 @@ void BuildGraph(const std::wstring& wav, DWORD outRate, DWORD bufferBytes, Graph
     ASSERT_EQ(S_OK, option->SetOption(2));
     ASSERT_EQ(S_OK, g.builder->Connect(GetPin(parser, PINDIR_OUTPUT).get(), GetPin(g.fitter, PINDIR_INPUT).get()));
 
-    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_HostDlnaSink, nullptr, CLSCTX_ALL, IID_IBaseFilter,
-                                       g.sink.put_void()))
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_HostDlnaSink, nullptr, CLSCTX_ALL, IID_IBaseFilter, g.sink.put_void()))
         << "HostDlnaSink.dll not registered";
     ASSERT_EQ(S_OK, g.sink.query_to(g.buffer));
     ASSERT_EQ(S_OK, g.buffer->SetBufferSize(bufferBytes));
@@ -154,8 +167,8 @@ void BuildGraph(const std::wstring& wav, DWORD outRate, DWORD bufferBytes, Graph
 }
 
 void Start(Graph& g, LONGLONG position) {
-    ASSERT_EQ(S_OK, g.seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning));
+    ASSERT_EQ(S_OK,
+              g.seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));
     const HRESULT hr = g.control->Run();
     ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;  // Wine may stay paused
     if (hr == S_FALSE) std::printf("Run returned S_FALSE\n");
@@ -237,8 +250,8 @@ TEST(Graph, StreamsWhileThePlatformLeavesItPaused) {
     if (HasFatalFailure()) return;
     CWatchdog dog(60, "paused graph");
     LONGLONG position = 0;
-    ASSERT_EQ(S_OK, g.seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning));
+    ASSERT_EQ(S_OK,
+              g.seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));
     const HRESULT hr = g.control->Pause();
     ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
     EXPECT_NEAR(44100.0, ReadToEnd(g).size() / 2.0, 1.0);
@@ -334,8 +347,8 @@ TEST(Graph, ASeekWhileStreamingFlushesTheSinkAndNewDataFlows) {
 
     const double at = 2.0;
     LONGLONG position = LONGLONG(at * 10000000);
-    ASSERT_EQ(S_OK, g.seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning));
+    ASSERT_EQ(S_OK,
+              g.seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));
     const std::vector<int16_t> pcm = ReadToEnd(g);
     EXPECT_NEAR((seconds - at) * 44100, pcm.size() / 2.0, 1.0) << "data from before the seek kept";
     EXPECT_GE(StereoSnrDb(pcm, 44100, at, 2205), 60.0);

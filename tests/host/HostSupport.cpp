@@ -116,8 +116,7 @@ ComPtr<ITrnMediaTranscoderInfo> CreateInfo() {
 
 ComPtr<IMediaFormat> MakeFormat(const FormatFacts& facts) {
     ComPtr<IMediaFormat> format;
-    if (FAILED(::CoCreateInstance(CLSID_HostMediaFormat, nullptr, CLSCTX_ALL, IID_IMediaFormat,
-                                  format.put_void())))
+    if (FAILED(::CoCreateInstance(CLSID_HostMediaFormat, nullptr, CLSCTX_ALL, IID_IMediaFormat, format.put_void())))
         return format;
     if (!facts.profile.empty()) {
         UniqueBstr profile(::SysAllocString(facts.profile.c_str()));

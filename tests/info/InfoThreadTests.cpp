@@ -32,8 +32,7 @@ bool OneRound(ITrnMediaTranscoderInfo* info, int round) {
 
     const ComPtr<IMediaFormat> target = MakeFormat(formats[0]);
     VARIANT_BOOL convertible = 0;
-    if (info->CanConvert(source.get(), target.get(), &convertible) != S_OK || convertible != VARIANT_TRUE)
-        return false;
+    if (info->CanConvert(source.get(), target.get(), &convertible) != S_OK || convertible != VARIANT_TRUE) return false;
     if (info->GetProperties(source.get(), target.get(), &list) != S_OK) return false;
     if (TakePropertyList(list).size() != 4) return false;
 
@@ -62,8 +61,7 @@ DWORD WINAPI WorkerThread(void* context) {
 
 void RunWorkers(std::vector<Worker>& workers) {
     std::vector<UniqueHandle> threads;
-    for (Worker& worker : workers)
-        threads.emplace_back(::CreateThread(nullptr, 0, &WorkerThread, &worker, 0, nullptr));
+    for (Worker& worker : workers) threads.emplace_back(::CreateThread(nullptr, 0, &WorkerThread, &worker, 0, nullptr));
     for (UniqueHandle& thread : threads) {
         ASSERT_TRUE(thread.valid());
         ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.get(), 300000)) << "a worker hangs";

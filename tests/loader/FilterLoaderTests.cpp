@@ -23,9 +23,9 @@ const CLSID kUnknownClass = {0x0B1C5E7A, 0x7C3D, 0x4E55, {0x9A, 0x41, 0x1F, 0x2E
 // {5D2B0C4E-93A1-4F7E-B6D0-2A9C8E7F6B51}: an interface no filter answers.
 const IID kUnknownInterface = {0x5D2B0C4E, 0x93A1, 0x4F7E, {0xB6, 0xD0, 0x2A, 0x9C, 0x8E, 0x7F, 0x6B, 0x51}};
 
-std::wstring g_serverPath;  // Windows path of the server DLL
-std::wstring g_moduleDir;   // its folder, with the trailing backslash
-HMODULE g_server = nullptr; // the server, loaded so that its folder can be named by handle
+std::wstring g_serverPath;   // Windows path of the server DLL
+std::wstring g_moduleDir;    // its folder, with the trailing backslash
+HMODULE g_server = nullptr;  // the server, loaded so that its folder can be named by handle
 
 std::wstring FitterPath() { return g_moduleDir + L"KisoWaveFitterFilter.ax"; }
 std::wstring DecoderPath() { return g_moduleDir + L"KisoMp4AacDecoderSubset.ax"; }
@@ -75,8 +75,7 @@ TEST_F(FilterLoader, TwoCreationsFromOneDllLoadItOnce) {
     ASSERT_EQ(S_OK, CreateFilter(FitterPath(), trn::CLSID_KisoWaveFitter, second));
     // The same DLL named as the neighbour of the server.
     ASSERT_EQ(S_OK, trn::CreateInstanceFromLocalDll(g_server, L"KisoWaveFitterFilter.ax", trn::CLSID_KisoWaveFitter,
-                                                    nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                                    third.put_void()));
+                                                    nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, third.put_void()));
     ASSERT_TRUE(first && second && third);
     EXPECT_NE(first.get(), second.get());
     EXPECT_TRUE(IsEqualCLSID(trn::CLSID_KisoWaveFitter, ClassOf(third.get())));
@@ -108,8 +107,7 @@ TEST_F(FilterLoader, ARefusedCreationReturnsTheDllsStatusAndUnloadsIt) {
     for (int round = 0; round < 5; ++round) {
         void* object = reinterpret_cast<void*>(1);
         EXPECT_EQ(E_NOINTERFACE, trn::CreateInstanceFromDll(DecoderPath().c_str(), trn::CLSID_KisoMp4AacDecoder,
-                                                            nullptr, CLSCTX_INPROC_SERVER, kUnknownInterface,
-                                                            &object));
+                                                            nullptr, CLSCTX_INPROC_SERVER, kUnknownInterface, &object));
         EXPECT_EQ(nullptr, object);
         EXPECT_EQ(m_sizeBefore, Set().Size());
         EXPECT_EQ(nullptr, Loaded(DecoderPath()));
@@ -145,9 +143,8 @@ TEST_F(FilterLoader, AFailureKeepsADllThatEarlierObjectsCameFrom) {
 
 TEST_F(FilterLoader, FilesThatAreNoFilterDllAreEFail) {
     ComPtr<IBaseFilter> filter;
-    EXPECT_EQ(E_FAIL, trn::CreateInstanceFromLocalDll(g_server, L"NoSuchFilter.ax", trn::CLSID_KisoWaveFitter,
-                                                      nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                                      filter.put_void()));
+    EXPECT_EQ(E_FAIL, trn::CreateInstanceFromLocalDll(g_server, L"NoSuchFilter.ax", trn::CLSID_KisoWaveFitter, nullptr,
+                                                      CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.put_void()));
     EXPECT_FALSE(filter);
     EXPECT_EQ(m_sizeBefore, Set().Size());
 

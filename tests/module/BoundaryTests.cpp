@@ -65,7 +65,8 @@ HRESULT Method(Thrower thrower) {
     try {
         thrower();
         return S_FALSE;
-    } TRN_CATCH_RETURN(kSource)
+    }
+    TRN_CATCH_RETURN(kSource)
 }
 
 // The source position every entry of Method must end with.
@@ -74,7 +75,9 @@ std::wstring Position() {
     return L" {.\\Test," + std::to_wstring(line) + L"}";
 }
 
-bool StartsWith(const std::wstring& text, const std::wstring& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
 bool EndsWith(const std::wstring& text, const std::wstring& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }

@@ -136,7 +136,7 @@ TEST_F(DllTest, InterfacesAnsweredByBothCoclasses) {
         EXPECT_FALSE(other);
         EXPECT_EQ(E_NOINTERFACE, object.query_to(IID_ISupportErrorInfo, other));
         EXPECT_EQ(E_NOINTERFACE, object.query_to(*(c.own == &IID_ITrnMediaTranscoder ? &IID_ITrnMediaTranscoderInfo
-                                                                                      : &IID_ITrnMediaTranscoder),
+                                                                                     : &IID_ITrnMediaTranscoder),
                                                  other));
     }
     EXPECT_EQ(S_OK, m_canUnload());
@@ -277,7 +277,8 @@ int main(int argc, char** argv) {
     std::string path = argv[1];
     if (!path.empty() && path[0] == '/') {
         // A Unix path from the build: reach it through Wine's drive for "/".
-        for (char& c : path) if (c == '/') c = '\\';
+        for (char& c : path)
+            if (c == '/') c = '\\';
         path = "Z:" + path;
     }
     g_dllPath.assign(path.begin(), path.end());

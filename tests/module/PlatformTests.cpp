@@ -19,8 +19,8 @@ TEST(Platform, DirectShowPiecesCanBeCreated) {
     for (const auto& c : classes) {
         ComPtr<IBaseFilter> filter;
         ComPtr<IUnknown> unknown;
-        const HRESULT hr = ::CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                              unknown.put_void());
+        const HRESULT hr =
+            ::CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.put_void());
         EXPECT_EQ(S_OK, hr) << c.name;
     }
 }

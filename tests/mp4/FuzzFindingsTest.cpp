@@ -14,12 +14,11 @@ using namespace boxw;
 // A track fragment with an explicit base data offset and default-sized
 // samples, optionally with a data offset in its run.
 Bytes MoofWithBase(uint64_t base, uint32_t defaultSize, uint32_t samples, int64_t dataOffset = -1) {
-    Bytes tfhd = FullBox("tfhd", 0, 0x01 | 0x10,
-                         Writer().U32(1).U32(uint32_t(base >> 32)).U32(uint32_t(base)).U32(defaultSize));
+    Bytes tfhd =
+        FullBox("tfhd", 0, 0x01 | 0x10, Writer().U32(1).U32(uint32_t(base >> 32)).U32(uint32_t(base)).U32(defaultSize));
     Writer run;
     run.U32(samples);
-    if (dataOffset >= 0)
-        run.U32(uint32_t(dataOffset));
+    if (dataOffset >= 0) run.U32(uint32_t(dataOffset));
     Bytes trun = FullBox("trun", 0, dataOffset >= 0 ? 0x001 : 0, run);
     return Box("moof", Cat({FullBox("mfhd", 0, 0, Writer().U32(1)), Box("traf", Cat({tfhd, trun}))}));
 }

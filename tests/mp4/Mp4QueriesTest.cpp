@@ -96,16 +96,14 @@ HRESULT DsiOf(const Bytes& esds, std::vector<uint8_t>& dsi, uint32_t* maxBitrate
     t.esds = esds;
     CMp4File mp4;
     HRESULT hr = OpenAudio(mp4, AudioFile(t));
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     return mp4.GetDecoderSpecificInformation(dsi, maxBitrate, avgBitrate, buffer);
 }
 
 TEST(DecoderSpecificInfo, ReturnsTheBytesAndBitrates) {
     std::vector<uint8_t> dsi;
     uint32_t maxBitrate = 0, avgBitrate = 0, buffer = 0;
-    ASSERT_EQ(S_OK, DsiOf(Esds(EsDescriptor({0x11, 0x90}, 200000, 128000)), dsi, &maxBitrate,
-                          &avgBitrate, &buffer));
+    ASSERT_EQ(S_OK, DsiOf(Esds(EsDescriptor({0x11, 0x90}, 200000, 128000)), dsi, &maxBitrate, &avgBitrate, &buffer));
     EXPECT_EQ((std::vector<uint8_t>{0x11, 0x90}), dsi);
     EXPECT_EQ(200000u, maxBitrate);
     EXPECT_EQ(128000u, avgBitrate);
@@ -115,20 +113,20 @@ TEST(DecoderSpecificInfo, ReturnsTheBytesAndBitrates) {
 TEST(DecoderSpecificInfo, DescriptorVariants) {
     std::vector<uint8_t> dsi;
     // URL flag set, and four-byte expandable sizes.
-    Bytes withUrl = Descriptor(3, Cat({Writer().U16(1).U8(0x40).U8(3).Text("abc"),
-                                       DecoderConfig(AacDsi()), Descriptor(6, {2})}), 4);
+    Bytes withUrl = Descriptor(
+        3, Cat({Writer().U16(1).U8(0x40).U8(3).Text("abc"), DecoderConfig(AacDsi()), Descriptor(6, {2})}), 4);
     EXPECT_EQ(S_OK, DsiOf(Esds(withUrl), dsi));
     EXPECT_EQ(AacDsi(), dsi);
 
     // Two DecSpecificInfo descriptors: the first counts.
-    Bytes config = Descriptor(4, Cat({Writer().U8(0x40).U8(0x15).U24(0).U32(1).U32(1),
-                                      Descriptor(5, {0x12, 0x08}), Descriptor(5, {0x13, 0x00})}));
+    Bytes config = Descriptor(4, Cat({Writer().U8(0x40).U8(0x15).U24(0).U32(1).U32(1), Descriptor(5, {0x12, 0x08}),
+                                      Descriptor(5, {0x13, 0x00})}));
     EXPECT_EQ(S_OK, DsiOf(Esds(Descriptor(3, Cat({Writer().U16(1).U8(0), config}))), dsi));
     EXPECT_EQ((std::vector<uint8_t>{0x12, 0x08}), dsi);
 
     // An SLConfig with custom fields and start time stamps.
-    Bytes sl = Descriptor(6, Cat({Writer().U8(0).U8(0x00).U32(1000).U32(0).U8(8).U8(0).U8(0).U8(0).U16(0),
-                                  Bytes{0xAA, 0xBB}}));
+    Bytes sl = Descriptor(
+        6, Cat({Writer().U8(0).U8(0x00).U32(1000).U32(0).U8(8).U8(0).U8(0).U8(0).U16(0), Bytes{0xAA, 0xBB}}));
     EXPECT_EQ(S_OK, DsiOf(Esds(Descriptor(3, Cat({Writer().U16(1).U8(0), DecoderConfig(AacDsi()), sl}))), dsi));
 }
 
@@ -145,7 +143,9 @@ TEST(DecoderSpecificInfo, MalformedDescriptorsFail) {
     // A DecoderConfigDescriptor shorter than 13 bytes.
     EXPECT_EQ(kStructure, DsiOf(Esds(Descriptor(3, Cat({Writer().U16(1).U8(0), Descriptor(4, Bytes(12, 0))}))), dsi));
     // SLConfig predefined 2 with trailing bytes.
-    EXPECT_EQ(kStructure, DsiOf(Esds(Descriptor(3, Cat({Writer().U16(1).U8(0), DecoderConfig(AacDsi()), Descriptor(6, {2, 0})}))), dsi));
+    EXPECT_EQ(
+        kStructure,
+        DsiOf(Esds(Descriptor(3, Cat({Writer().U16(1).U8(0), DecoderConfig(AacDsi()), Descriptor(6, {2, 0})}))), dsi));
     // No esds at all.
     AudioTrack t;
     t.esds = {};
@@ -170,7 +170,8 @@ TEST(EsDescriptor, SkipsLeadingDescriptorsAndReadsDependencies) {
 TEST(SampleDescription, NonAudioEntryIsRefused) {
     // An entry read while the handler was unknown is not an audio entry.
     AudioTrack t;
-    Bytes mdia = Box("mdia", Cat({Mdhd(44100, 1), Box("minf", Cat({Smhd(), Dinf(), Stbl(AudioStsd(t))})), Hdlr("soun")}));
+    Bytes mdia =
+        Box("mdia", Cat({Mdhd(44100, 1), Box("minf", Cat({Smhd(), Dinf(), Stbl(AudioStsd(t))})), Hdlr("soun")}));
     Bytes file = Cat({Ftyp("M4A ", 0, {}), Box("moov", Cat({Mvhd(1000, 1), Box("trak", Cat({Tkhd(1), mdia}))}))});
     CMp4File mp4;
     ASSERT_EQ(S_OK, OpenAudio(mp4, file));
@@ -182,9 +183,8 @@ TEST(MediaDuration, FragmentedTotalsSttsAndRuns) {
     AudioTrack t;
     t.trackId = 1;
     // stts: 10 samples of 1024. Runs: per-sample durations, tfhd default, trex default.
-    Bytes file = Cat({Ftyp("iso5", 0, {"iso5"}), Moov({Trak(t), Mvex(1, 1000)}),
-                      Moof(1, 1, Trun({100, 200, 300}, 3)), Moof(2, 1, Trun({}, 4), 50),
-                      Moof(3, 1, Trun({}, 2)), Box("mdat", Bytes(4, 0))});
+    Bytes file = Cat({Ftyp("iso5", 0, {"iso5"}), Moov({Trak(t), Mvex(1, 1000)}), Moof(1, 1, Trun({100, 200, 300}, 3)),
+                      Moof(2, 1, Trun({}, 4), 50), Moof(3, 1, Trun({}, 2)), Box("mdat", Bytes(4, 0))});
     CMp4File mp4;
     ASSERT_EQ(S_OK, OpenAudio(mp4, file));
     uint32_t duration = 0;
@@ -197,8 +197,7 @@ TEST(MediaDuration, FragmentedTotalsSttsAndRuns) {
 
 TEST(MediaDuration, FragmentedTotalBeyond32BitsIsRefused) {
     AudioTrack t;
-    Bytes file = Cat({Ftyp("iso5", 0, {"iso5"}), Moov({Trak(t), Mvex(1, 0xFFFFFFFF)}),
-                      Moof(1, 1, Trun({}, 4))});
+    Bytes file = Cat({Ftyp("iso5", 0, {"iso5"}), Moov({Trak(t), Mvex(1, 0xFFFFFFFF)}), Moof(1, 1, Trun({}, 4))});
     CMp4File mp4;
     ASSERT_EQ(S_OK, OpenAudio(mp4, file));
     uint32_t duration = 7;

@@ -16,9 +16,7 @@ Bytes TrakWithMdia(const Bytes& mdiaChildren, uint32_t id = 1) {
     return Box("trak", Cat({Tkhd(id), Box("mdia", mdiaChildren)}));
 }
 
-Bytes AudioMinf(const Bytes& stsd) {
-    return Box("minf", Cat({Smhd(), Dinf(), Stbl(stsd)}));
-}
+Bytes AudioMinf(const Bytes& stsd) { return Box("minf", Cat({Smhd(), Dinf(), Stbl(stsd)})); }
 
 Bytes FileWith(const Bytes& moovChildren) {
     return Cat({FtypM4a(), Box("moov", Cat({Mvhd(1000, 1000), moovChildren})), Mdat()});
@@ -70,8 +68,8 @@ Bytes TrexCount(size_t n) {
 }
 
 Bytes Fragmented(const Bytes& extraTop = {}) {
-    return Cat({FtypM4a(), Moov({Trak(AudioTrack()), Mvex(1)}),
-                Moof(1, 1, Trun({}, 4)), Box("mdat", Bytes(8, 0)), extraTop});
+    return Cat(
+        {FtypM4a(), Moov({Trak(AudioTrack()), Mvex(1)}), Moof(1, 1, Trun({}, 4)), Box("mdat", Bytes(8, 0)), extraTop});
 }
 
 const uint8_t kOtherUuid[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
@@ -82,28 +80,24 @@ std::vector<StatusCase> StatusCases() {
     Bytes goodMdia = Cat({Mdhd(44100, 1024), Hdlr("soun"), AudioMinf(AudioStsd(plain))});
     std::vector<StatusCase> cases = {
         {"clean", AudioFile(), 0, 0, S_OK},
-        {"box of size 1", FileWith(Cat({goodTrak, Box("free", {}, 1)})), 0x1, SMF_ERR_ABSENT,
+        {"box of size 1", FileWith(Cat({goodTrak, Box("free", {}, 1)})), 0x1, SMF_ERR_ABSENT, kStructure},
+        {"top-level box of size 0", Cat({AudioFile(), Box("free", Bytes(4, 0), 0)}), 0x1, SMF_ERR_ABSENT, kStructure},
+        {"three stray bytes at the end", Cat({AudioFile(), Bytes{1, 2, 3}}), 0x1, SMF_ERR_ABSENT, kStructure},
+        {"child larger than its parent", FileWith(Cat({goodTrak, Box("free", {}, 400)})), 0x1, SMF_ERR_ABSENT,
          kStructure},
-        {"top-level box of size 0", Cat({AudioFile(), Box("free", Bytes(4, 0), 0)}), 0x1,
-         SMF_ERR_ABSENT, kStructure},
-        {"three stray bytes at the end", Cat({AudioFile(), Bytes{1, 2, 3}}), 0x1, SMF_ERR_ABSENT,
-         kStructure},
-        {"child larger than its parent", FileWith(Cat({goodTrak, Box("free", {}, 400)})), 0x1,
-         SMF_ERR_ABSENT, kStructure},
         {"parser stops before the box end",
-         FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
-                                    Box("minf", Cat({FullBox("smhd", 0, 0, Bytes(8, 0)), Dinf(),
-                                                     Stbl(AudioStsd(plain))}))}))),
+         FileWith(TrakWithMdia(
+             Cat({Mdhd(44100, 1024), Hdlr("soun"),
+                  Box("minf", Cat({FullBox("smhd", 0, 0, Bytes(8, 0)), Dinf(), Stbl(AudioStsd(plain))}))}))),
          0x1, SMF_ERR_ABSENT, kStructure},
-        {"ftyp of 18 bytes", Cat({Box("ftyp", Writer().Type("M4A ").U32(0).U16(0)),
-                                  Moov({goodTrak}), Mdat()}),
-         0x1, SMF_ERR_ABSENT, kStructure},
-        {"ftyp of 15 bytes", Cat({Box("ftyp", Writer().Type("M4A ").U24(0)), Moov({goodTrak})}),
-         0x20000000, SMF_ERR_STRUCTURE, kStructure},
+        {"ftyp of 18 bytes", Cat({Box("ftyp", Writer().Type("M4A ").U32(0).U16(0)), Moov({goodTrak}), Mdat()}), 0x1,
+         SMF_ERR_ABSENT, kStructure},
+        {"ftyp of 15 bytes", Cat({Box("ftyp", Writer().Type("M4A ").U24(0)), Moov({goodTrak})}), 0x20000000,
+         SMF_ERR_STRUCTURE, kStructure},
         {"unknown top-level uuid", Cat({AudioFile(), Uuid(kOtherUuid, Bytes(4, 0))}), 0x4, 0, S_OK},
         {"unknown moov-level uuid", FileWith(Cat({goodTrak, Uuid(kOtherUuid, {})})), 0x4, 0, S_OK},
-        {"mvhd of version 1", Cat({FtypM4a(), Box("moov", Cat({FullBox("mvhd", 1, 0, Bytes(108, 0)), goodTrak}))}),
-         0x4, 0, S_OK},
+        {"mvhd of version 1", Cat({FtypM4a(), Box("moov", Cat({FullBox("mvhd", 1, 0, Bytes(108, 0)), goodTrak}))}), 0x4,
+         0, S_OK},
         {"stts count beyond the box",
          FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
                                     Box("minf", Cat({Smhd(), Dinf(),
@@ -112,43 +106,46 @@ std::vector<StatusCase> StatusCases() {
                                                                       Table("stco", {0}, 1)}))}))}))),
          0x2, SMF_ERR_ABSENT, kStructure},
         {"stsd entries beyond the declared count",
-         FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
-                                    AudioMinf(Stsd({Mp4a(2, 16, 44100u << 16, {}), Mp4a(2, 16, 44100u << 16, {})}, 1))}))),
+         FileWith(
+             TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
+                               AudioMinf(Stsd({Mp4a(2, 16, 44100u << 16, {}), Mp4a(2, 16, 44100u << 16, {})}, 1))}))),
          0x2, SMF_ERR_ABSENT, kStructure},
         {"fewer dref entries than declared",
-         FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
-                                    Box("minf", Cat({Smhd(), Box("dinf", FullBox("dref", 0, 0, Cat({Writer().U32(2), FullBox("url ", 0, 1, {}), FullBox("urn ", 0, 1, {})}))),
-                                                     Stbl(AudioStsd(plain))}))}))),
+         FileWith(
+             TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
+                               Box("minf", Cat({Smhd(),
+                                                Box("dinf", FullBox("dref", 0, 0,
+                                                                    Cat({Writer().U32(2), FullBox("url ", 0, 1, {}),
+                                                                         FullBox("urn ", 0, 1, {})}))),
+                                                Stbl(AudioStsd(plain))}))}))),
          0x2 | 0x4, SMF_ERR_ABSENT, kStructure},
         {"tref sync size not a multiple of 4",
-         FileWith(Box("trak", Cat({Tkhd(1), Box("tref", Box("sync", Bytes(6, 0))), Box("mdia", goodMdia)}))),
-         0x2, SMF_ERR_ABSENT, kStructure},
+         FileWith(Box("trak", Cat({Tkhd(1), Box("tref", Box("sync", Bytes(6, 0))), Box("mdia", goodMdia)}))), 0x2,
+         SMF_ERR_ABSENT, kStructure},
         {"fourth unknown child of a sample entry",
-         AudioFile(WithChildren(Cat({Box("abcd", {}), Box("abce", {}), Box("abcf", {}), Box("abcg", {})}))),
-         0x2, SMF_ERR_ABSENT, kStructure},
+         AudioFile(WithChildren(Cat({Box("abcd", {}), Box("abce", {}), Box("abcf", {}), Box("abcg", {})}))), 0x2,
+         SMF_ERR_ABSENT, kStructure},
         {"second ftyp", Cat({FtypM4a(), FtypM4a(), Moov({goodTrak})}), 0x8, SMF_ERR_ABSENT, kStructure},
-        {"second moov", Cat({FtypM4a(), Moov({goodTrak}), Moov({goodTrak})}), 0x8, SMF_ERR_ABSENT,
-         kStructure},
-        {"second mdhd", FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), goodMdia}))), 0x8,
+        {"second moov", Cat({FtypM4a(), Moov({goodTrak}), Moov({goodTrak})}), 0x8, SMF_ERR_ABSENT, kStructure},
+        {"second mdhd", FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), goodMdia}))), 0x8, SMF_ERR_ABSENT, kStructure},
+        {"128 trex", Cat({FtypM4a(), Moov({goodTrak, TrexCount(128)})}), 0x10 | 0x40000, SMF_ERR_ABSENT, kStructure},
+        {"128 traf in one moof", Cat({FtypM4a(), Moov({goodTrak, Mvex(1)}), TrafCount(128)}), 0x10 | 0x10000 | 0x40000,
          SMF_ERR_ABSENT, kStructure},
-        {"128 trex", Cat({FtypM4a(), Moov({goodTrak, TrexCount(128)})}), 0x10 | 0x40000,
-         SMF_ERR_ABSENT, kStructure},
-        {"128 traf in one moof", Cat({FtypM4a(), Moov({goodTrak, Mvex(1)}), TrafCount(128)}),
-         0x10 | 0x10000 | 0x40000, SMF_ERR_ABSENT, kStructure},
         {"data reference index not in dref",
-         FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
-                                    AudioMinf(Stsd({Mp4a(2, 16, 44100u << 16, {}, "mp4a", 2)}))}))),
+         FileWith(TrakWithMdia(
+             Cat({Mdhd(44100, 1024), Hdlr("soun"), AudioMinf(Stsd({Mp4a(2, 16, 44100u << 16, {}, "mp4a", 2)}))}))),
          0x20, SMF_ERR_ABSENT, kStructure},
-        {"'soun' entry other than mp4a", FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
-                                                                   AudioMinf(Stsd({Mp4a(1, 16, 8000u << 16, {}, "samr")}))}))),
+        {"'soun' entry other than mp4a",
+         FileWith(TrakWithMdia(
+             Cat({Mdhd(44100, 1024), Hdlr("soun"), AudioMinf(Stsd({Mp4a(1, 16, 8000u << 16, {}, "samr")}))}))),
          0x20000000, SMF_ERR_STRUCTURE, kStructure},
         {"no moov", Cat({FtypM4a(), Mdat()}), 0, SMF_ERR_NO_MOOV, E_FAIL},
         {"fragmented", Fragmented(), 0x10000 | 0x40000, 0, S_OK},
-        {"fragmented with an unknown top-level box", Fragmented(Box("mfra", Bytes(8, 0))),
-         0x4 | 0x10000 | 0x40000, 0, kStructure},
+        {"fragmented with an unknown top-level box", Fragmented(Box("mfra", Bytes(8, 0))), 0x4 | 0x10000 | 0x40000, 0,
+         kStructure},
         {"trun entries overrun their box",
-         Cat({FtypM4a(), Moov({goodTrak, Mvex(1)}), Moof(1, 1, Trun({1024, 1024}, 3))}),
-         0x1 | 0x10000 | 0x40000, SMF_ERR_ABSENT, kStructure},
+         Cat({FtypM4a(), Moov({goodTrak, Mvex(1)}), Moof(1, 1, Trun({1024, 1024}, 3))}), 0x1 | 0x10000 | 0x40000,
+         SMF_ERR_ABSENT, kStructure},
         {"trun too small for its data offset",
          Cat({FtypM4a(), Moov({goodTrak, Mvex(1)}), Moof(1, 1, FullBox("trun", 0, 0x5, Writer().U32(1).U32(0)))}),
          0x20000000, SMF_ERR_STRUCTURE, kStructure},
@@ -156,8 +153,7 @@ std::vector<StatusCase> StatusCases() {
          Cat({FtypM4a(), Moov({goodTrak, Mvex(1)}),
               Box("moof", Box("traf", FullBox("tfhd", 0, 0, Writer().U32(1).U32(7))))}),
          0x20000000, SMF_ERR_STRUCTURE, kStructure},
-        {"moof in a file without mvex", Cat({AudioFile(), Moof(1, 1, Trun({}, 1))}), 0x10000, 0,
-         S_OK},
+        {"moof in a file without mvex", Cat({AudioFile(), Moof(1, 1, Trun({}, 1))}), 0x10000, 0, S_OK},
     };
     return cases;
 }
@@ -166,8 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Reader, StatusTable, ::testing::ValuesIn(StatusCases())
                          [](const ::testing::TestParamInfo<StatusCase>& info) {
                              std::string n = info.param.name;
                              for (char& ch : n)
-                                 if (!isalnum(uint8_t(ch)))
-                                     ch = '_';
+                                 if (!isalnum(uint8_t(ch))) ch = '_';
                              return n;
                          });
 
@@ -257,9 +252,8 @@ TEST(Reader, EmptyStreamYieldsANew3gppMovie) {
     ASSERT_NE(nullptr, movie);
     EXPECT_EQ(SMF_BRAND_3GP6, movie->ftyp.majorBrand);
     EXPECT_EQ(1024u, movie->ftyp.minorVersion);
-    const std::vector<uint32_t> brands = {SMF_BRAND_3GP6, SMF_BRAND_3GP5, SMF_BRAND_3GP4,
-                                          SMF_BRAND_MP42, SMF_BRAND_MP41, SMF_BRAND_ISO2,
-                                          SMF_BRAND_ISOM};
+    const std::vector<uint32_t> brands = {SMF_BRAND_3GP6, SMF_BRAND_3GP5, SMF_BRAND_3GP4, SMF_BRAND_MP42,
+                                          SMF_BRAND_MP41, SMF_BRAND_ISO2, SMF_BRAND_ISOM};
     EXPECT_EQ(brands, movie->ftyp.brands);
     EXPECT_EQ(0u, movie->ftyp.brands.capacity() % 5);
     EXPECT_EQ(44100u, movie->mvhd.timescale);
@@ -287,8 +281,9 @@ TEST(Reader, DuplicateAndZeroTrackIdsBecomeTheSmallestUnused) {
 TEST(Reader, HdlrNamesAreCutAndCountedStringsUnwrapped) {
     AudioTrack t;
     Bytes longName(70, 'a');
-    Bytes file = FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), FullBox("hdlr", 0, 0, Writer().U32(0).Type("soun").Zeros(12).Raw(longName)),
-                                            AudioMinf(AudioStsd(t))})));
+    Bytes file = FileWith(TrakWithMdia(
+        Cat({Mdhd(44100, 1024), FullBox("hdlr", 0, 0, Writer().U32(0).Type("soun").Zeros(12).Raw(longName)),
+             AudioMinf(AudioStsd(t))})));
     CMp4File mp4;
     ASSERT_EQ(S_OK, OpenBytes(mp4, file));
     const SmfTrack& track = *mp4.Movie()->tracks[0];
@@ -296,8 +291,9 @@ TEST(Reader, HdlrNamesAreCutAndCountedStringsUnwrapped) {
     EXPECT_EQ(std::string(63, 'a'), track.hdlr.name);
     EXPECT_EQ(96u, track.hdlr.head.size);
 
-    Bytes counted = FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), FullBox("hdlr", 0, 0, Writer().U32(0).Type("soun").Zeros(12).U8(5).Text("Sound")),
-                                               AudioMinf(AudioStsd(t))})));
+    Bytes counted = FileWith(TrakWithMdia(
+        Cat({Mdhd(44100, 1024), FullBox("hdlr", 0, 0, Writer().U32(0).Type("soun").Zeros(12).U8(5).Text("Sound")),
+             AudioMinf(AudioStsd(t))})));
     CMp4File mp4b;
     ASSERT_EQ(S_OK, OpenBytes(mp4b, counted));
     EXPECT_EQ("Sound", mp4b.Movie()->tracks[0]->hdlr.name);
@@ -337,8 +333,8 @@ TEST(Reader, FixedSampleSizeAndCo64) {
     AudioTrack t;
     Bytes stbl = Box("stbl", Cat({AudioStsd(t), Table("stts", {4, 1024}, 2), Table("stsc", {1, 4, 1}, 3),
                                   Stsz(300, {}, 4), Box("co64", Writer().U32(0).U32(1).U32(0).U32(0))}));
-    Bytes file = FileWith(TrakWithMdia(Cat({Mdhd(44100, 4096), Hdlr("soun"),
-                                            Box("minf", Cat({Smhd(), Dinf(), stbl}))})));
+    Bytes file =
+        FileWith(TrakWithMdia(Cat({Mdhd(44100, 4096), Hdlr("soun"), Box("minf", Cat({Smhd(), Dinf(), stbl}))})));
     CMp4File mp4;
     ASSERT_EQ(S_OK, OpenAudio(mp4, file));
     const SmfTrack& track = *mp4.Movie()->tracks[0];
@@ -388,8 +384,8 @@ int ReadsForSttsEntries(uint32_t entries) {
     }
     Bytes stbl = Box("stbl", Cat({AudioStsd(t), Table("stts", stts, 2), Table("stsc", {1, 1, 1}, 3),
                                   Stsz(10, {}, entries), Table("stco", {0}, 1)}));
-    Bytes file = FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
-                                            Box("minf", Cat({Smhd(), Dinf(), stbl}))})));
+    Bytes file =
+        FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"), Box("minf", Cat({Smhd(), Dinf(), stbl}))})));
     MemoryStreamRef stream(file);
     SmfMovieHandle* raw = nullptr;
     SmfCreateHandle(&raw);
@@ -412,17 +408,15 @@ TEST(Reader, TablesCostOneReadPerThousandEntries) {
 TEST(Reader, ValueTableEntriesSpanBlocks) {
     AudioTrack t;
     std::vector<uint32_t> stco;
-    for (uint32_t i = 0; i < 2345; ++i)
-        stco.push_back(i * 3);
-    Bytes stbl = Box("stbl", Cat({AudioStsd(t), Table("stts", {1, 1}, 2), Table("stsc", {1, 1, 1}, 3),
-                                  Stsz(10, {}, 1), Table("stco", stco, 1)}));
+    for (uint32_t i = 0; i < 2345; ++i) stco.push_back(i * 3);
+    Bytes stbl = Box("stbl", Cat({AudioStsd(t), Table("stts", {1, 1}, 2), Table("stsc", {1, 1, 1}, 3), Stsz(10, {}, 1),
+                                  Table("stco", stco, 1)}));
     CMp4File mp4;
-    ASSERT_EQ(S_OK, OpenBytes(mp4, FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"),
-                                                               Box("minf", Cat({Smhd(), Dinf(), stbl}))})))));
+    ASSERT_EQ(S_OK, OpenBytes(mp4, FileWith(TrakWithMdia(Cat(
+                                       {Mdhd(44100, 1024), Hdlr("soun"), Box("minf", Cat({Smhd(), Dinf(), stbl}))})))));
     const SmfValueTable& table = *mp4.Movie()->tracks[0]->stbl->stco;
     EXPECT_EQ(3u, table.BlockCount());
-    for (uint64_t i : {0u, 999u, 1000u, 2344u})
-        EXPECT_EQ(uint32_t(i * 3), table.Entry(i)[0]);
+    for (uint64_t i : {0u, 999u, 1000u, 2344u}) EXPECT_EQ(uint32_t(i * 3), table.Entry(i)[0]);
     EXPECT_EQ(nullptr, table.Entry(2345));
 }
 

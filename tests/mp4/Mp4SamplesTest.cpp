@@ -33,13 +33,11 @@ void AscRateAndChannels(const std::vector<uint8_t>& asc, uint32_t& rate, uint32_
     static const uint32_t kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                       22050, 16000, 12000, 11025, 8000,  7350};
     rate = channels = 0;
-    if (asc.size() < 2)
-        return;
+    if (asc.size() < 2) return;
     uint32_t index = ((asc[0] & 0x07) << 1) | (asc[1] >> 7);
     rate = index < 13 ? kRates[index] : 0;
     channels = (asc[1] >> 3) & 0x0F;
-    if (channels == 7)
-        channels = 8;
+    if (channels == 7) channels = 8;
 }
 
 std::vector<Probe> ReadProbes() {
@@ -49,8 +47,7 @@ std::vector<Probe> ReadProbes() {
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         Probe p;
-        if (fields >> p.file >> p.rate >> p.channels >> p.timescale >> p.ticks >> p.seconds)
-            out.push_back(p);
+        if (fields >> p.file >> p.rate >> p.channels >> p.timescale >> p.ticks >> p.seconds) out.push_back(p);
     }
     return out;
 }

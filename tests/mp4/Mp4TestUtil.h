@@ -30,13 +30,10 @@ inline HRESULT OpenBytes(CMp4File& file, const boxw::Bytes& bytes) {
 // Opens and selects the first audio track.
 inline HRESULT OpenAudio(CMp4File& file, const boxw::Bytes& bytes) {
     HRESULT hr = OpenBytes(file, bytes);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     std::vector<uint32_t> audio, video;
     hr = file.GetTrackIds(audio, video);
-    if (FAILED(hr))
-        return hr;
-    if (audio.empty())
-        return E_FAIL;
+    if (FAILED(hr)) return hr;
+    if (audio.empty()) return E_FAIL;
     return file.SetAudioTrackId(audio[0]);
 }

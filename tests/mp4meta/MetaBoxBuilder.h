@@ -11,9 +11,18 @@
 
 class MetaBytes {
 public:
-    MetaBytes& u8(unsigned v) { m_bytes.push_back((BYTE)v); return *this; }
-    MetaBytes& u16(unsigned v) { Mp4AppendU16(m_bytes, (WORD)v); return *this; }
-    MetaBytes& u32(DWORD v) { Mp4AppendU32(m_bytes, v); return *this; }
+    MetaBytes& u8(unsigned v) {
+        m_bytes.push_back((BYTE)v);
+        return *this;
+    }
+    MetaBytes& u16(unsigned v) {
+        Mp4AppendU16(m_bytes, (WORD)v);
+        return *this;
+    }
+    MetaBytes& u32(DWORD v) {
+        Mp4AppendU32(m_bytes, v);
+        return *this;
+    }
     MetaBytes& fourcc(const char* p) { return u32(MP4_FOURCC(p[0], p[1], p[2], p[3])); }
     MetaBytes& raw(std::initializer_list<unsigned> bytes) {
         for (unsigned b : bytes) m_bytes.push_back((BYTE)b);

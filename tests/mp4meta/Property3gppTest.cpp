@@ -75,9 +75,9 @@ TEST(Property3gpp, MalformedBoxesFailAndLeaveThePropertyEmpty) {
     MetaBox good("titl", MetaBytes().u32(0x01000002).u16(kEng).str("ok").get());
     const MetaBox bad[] = {
         MetaBox("titl", MetaBytes().u32(0).u16(kEng).str("no end", false).get()),
-        MetaBox("titl", MetaBytes().u32(0).get()),          // ends right after version and flags
-        MetaBox("titl", MetaBytes().u8(0).u16(0).get()),    // ends inside them
-        MetaBox("titl", MetaBytes().u32(0).u8(0x15).get()), // half a language code
+        MetaBox("titl", MetaBytes().u32(0).get()),           // ends right after version and flags
+        MetaBox("titl", MetaBytes().u8(0).u16(0).get()),     // ends inside them
+        MetaBox("titl", MetaBytes().u32(0).u8(0x15).get()),  // half a language code
         MetaBox("titl", MetaBytes().u32(0).u16(kEng).utf16(u"odd", true, false).u8(0).get()),
     };
     for (const MetaBox& box : bad) {
@@ -142,8 +142,17 @@ TEST(Property3gpp, KeywordsStayInsideTheirSizes) {
 
 TEST(Property3gpp, LocationFields) {
     CMp4PropertyLocationInfo3gpp p;
-    MetaBox box("loci", MetaBytes().u32(0).u16(kEng).str("Home").u8(1).u32(0x00018000).u32(0xFFFF0000)
-                            .u32(0x00640000).str("earth").str("").get());
+    MetaBox box("loci", MetaBytes()
+                            .u32(0)
+                            .u16(kEng)
+                            .str("Home")
+                            .u8(1)
+                            .u32(0x00018000)
+                            .u32(0xFFFF0000)
+                            .u32(0x00640000)
+                            .str("earth")
+                            .str("")
+                            .get());
     ASSERT_EQ(S_OK, p.ReadFromBox(0x100A, box.ref()));
     EXPECT_EQ(L"Home", Values(p, 0x100A)[0]);
     EXPECT_EQ(1, p.GetRole());

@@ -39,7 +39,8 @@ TEST(PropertyId3v2, RejectsBadFrames) {
     CMp4PropertyStringId3v2 p;
     EXPECT_EQ(E_UNEXPECTED, p.ReadFromBox(0x2004, MetaFrame("TXXX", MetaBytes().u8(0).u8(0).str("v").get()).ref()));
     EXPECT_EQ(E_UNEXPECTED, p.ReadFromBox(0x2004, MetaFrame("TXXX", MetaBytes().u8(3).str("d").str("v").get()).ref()));
-    EXPECT_EQ(E_INVALIDARG, p.ReadFromBox(0x2004, MetaFrame("TXXX", MetaBytes().u8(0).str("d").str("v", false).get()).ref()));
+    EXPECT_EQ(E_INVALIDARG,
+              p.ReadFromBox(0x2004, MetaFrame("TXXX", MetaBytes().u8(0).str("d").str("v", false).get()).ref()));
     EXPECT_EQ(E_INVALIDARG, p.ReadFromBox(0x2004, MetaFrame("TXXX", MetaBytes().get()).ref()));
     std::vector<std::wstring> values;
     EXPECT_EQ(E_UNEXPECTED, p.GetValues(0x2004, values));
@@ -77,7 +78,11 @@ TEST(PropertyId3v2, TextFramesUsltAndUrls) {
 }
 
 TEST(PropertyId3v2, StringFramesWriteAndReadBack) {
-    struct Case { DWORD id; const char* frame; std::vector<std::wstring> values, readBack; };
+    struct Case {
+        DWORD id;
+        const char* frame;
+        std::vector<std::wstring> values, readBack;
+    };
     const Case cases[] = {
         {0x2004, "TXXX", {L"T\u00EDtulo"}, {L"T\u00EDtulo"}},
         {0x200A, "TCOM", {L"A/B"}, {L"A", L"B"}},
@@ -133,6 +138,7 @@ TEST(PropertyId3v2, BinaryFrames) {
     ASSERT_EQ(S_OK, ufid.ReadFromBox(MetaFrame("UFID", MetaBytes().str("owner").raw({9, 9}).get()).ref()));
     EXPECT_EQ(L"owner", ufid.GetDescriptions()[0]);
     CMp4PropertyBinaryId3v2 longUfid;
-    EXPECT_EQ(E_INVALIDARG, longUfid.ReadFromBox(MetaFrame("UFID", MetaBytes().str("o").bytes(std::vector<BYTE>(65, 1)).get()).ref()));
+    EXPECT_EQ(E_INVALIDARG, longUfid.ReadFromBox(
+                                MetaFrame("UFID", MetaBytes().str("o").bytes(std::vector<BYTE>(65, 1)).get()).ref()));
     EXPECT_TRUE(longUfid.GetDataItems().empty());
 }

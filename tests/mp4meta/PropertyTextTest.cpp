@@ -24,9 +24,9 @@ TEST(PropertyText, Utf8GivesTheSameCodePointsOnEveryPlatform) {
 
 TEST(PropertyText, InvalidUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(std::wstring(L"a\uFFFDb"), Decode8({'a', 0xFF, 'b'}));
-    EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD"), Decode8({0xC0, 0x80}));          // overlong
-    EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD\uFFFD"), Decode8({0xED, 0xA0, 0x80}));  // surrogate
-    EXPECT_EQ(std::wstring(L"x\uFFFD"), Decode8({'x', 0xE2}));                 // truncated at the end
+    EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD"), Decode8({0xC0, 0x80}));                          // overlong
+    EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD\uFFFD"), Decode8({0xED, 0xA0, 0x80}));              // surrogate
+    EXPECT_EQ(std::wstring(L"x\uFFFD"), Decode8({'x', 0xE2}));                                // truncated at the end
     EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD\uFFFD\uFFFD"), Decode8({0xF4, 0x90, 0x80, 0x80}));  // past U+10FFFF
 }
 

@@ -27,8 +27,7 @@ public:
     void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
     void TearDown() override { CoUninitialize(); }
 };
-::testing::Environment* const g_comEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ComEnvironment);
+::testing::Environment* const g_comEnvironment = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 typedef CLogSysInfo::COutputLogState::SFilter SFilter;
 
@@ -40,8 +39,7 @@ std::vector<SFilter> FiltersOf(ILogSysInfo& info) {
 bool SameFilters(const std::vector<SFilter>& actual, const std::vector<SFilter>& expected) {
     if (actual.size() != expected.size()) return false;
     for (size_t i = 0; i < actual.size(); ++i)
-        if (actual[i].m_strSubject != expected[i].m_strSubject ||
-            actual[i].m_nMinLevel != expected[i].m_nMinLevel ||
+        if (actual[i].m_strSubject != expected[i].m_strSubject || actual[i].m_nMinLevel != expected[i].m_nMinLevel ||
             actual[i].m_nMaxLevel != expected[i].m_nMaxLevel)
             return false;
     return true;
@@ -54,9 +52,7 @@ Common::CRefPtr<CLogSysInfoFromXML> LoadConfig(const CScratchFolder& folder, con
     return Common::CRefPtr<CLogSysInfoFromXML>(new CLogSysInfoFromXML(path.c_str()));
 }
 
-std::string FactoryXml(const std::string& attributes) {
-    return "<LOGCONFIG><FACTORY " + attributes + "/></LOGCONFIG>";
-}
+std::string FactoryXml(const std::string& attributes) { return "<LOGCONFIG><FACTORY " + attributes + "/></LOGCONFIG>"; }
 
 const char kFileClass[] = "class=\"opLogSys::File::COutputLogSystemFactory\"";
 const char kFactoryName[] = "name=\"IOutputLogSystemFactory\"";
@@ -101,27 +97,27 @@ TEST(FilterTest, FirstRecordOfTheSubjectDecidesAndMatchingRangeIsReplaced) {
 
 TEST(XmlConfigTest, FileFactoryFiltersAndUnknownElements) {
     CScratchFolder folder;
-    auto info = LoadConfig(folder,
-        "<?xml version=\"1.0\"?>\n"
-        "<LOGCONFIG>\n"
-        "  <!-- comment -->\n"
-        "  <FACTORY name=\"IOutputLogSystemFactory\" class=\"opLogSys::File::COutputLogSystemFactory\"\n"
-        "           autoflush=\"true\" location=\".\\logs\"/>\n"
-        "  <OTHER><FILTER subject=\"Ignored\" minLevel=\"0\" maxLevel=\"4\"/></OTHER>\n"
-        "  <FILTERLIST>\n"
-        "    <FILTER subject=\"Default\" minLevel=\"0\" maxLevel=\"4\"/>\n"
-        "    <filter subject=\"LowerCase\" minLevel=\"0\" maxLevel=\"4\"/>\n"
-        "    text\n"
-        "    <FILTER subject=\"Parser\" minLevel=\"abc\" maxLevel=\" +2\"/>\n"
-        "    <FILTER/>\n"
-        "  </FILTERLIST>\n"
-        "</LOGCONFIG>\n");
+    auto info =
+        LoadConfig(folder,
+                   "<?xml version=\"1.0\"?>\n"
+                   "<LOGCONFIG>\n"
+                   "  <!-- comment -->\n"
+                   "  <FACTORY name=\"IOutputLogSystemFactory\" class=\"opLogSys::File::COutputLogSystemFactory\"\n"
+                   "           autoflush=\"true\" location=\".\\logs\"/>\n"
+                   "  <OTHER><FILTER subject=\"Ignored\" minLevel=\"0\" maxLevel=\"4\"/></OTHER>\n"
+                   "  <FILTERLIST>\n"
+                   "    <FILTER subject=\"Default\" minLevel=\"0\" maxLevel=\"4\"/>\n"
+                   "    <filter subject=\"LowerCase\" minLevel=\"0\" maxLevel=\"4\"/>\n"
+                   "    text\n"
+                   "    <FILTER subject=\"Parser\" minLevel=\"abc\" maxLevel=\" +2\"/>\n"
+                   "    <FILTER/>\n"
+                   "  </FILTERLIST>\n"
+                   "</LOGCONFIG>\n");
     File::COutputLogSystemFactory* file = FactoryAs<File::COutputLogSystemFactory>(*info);
     ASSERT_NE(nullptr, file);
     EXPECT_TRUE(file->GetAutoFlush());
     EXPECT_EQ(L".\\logs", file->GetLocation());
-    EXPECT_TRUE(SameFilters(FiltersOf(*info),
-                            {{L"Default", 0, 4}, {L"Parser", 0, 2}, {L"", 0, 0}}));
+    EXPECT_TRUE(SameFilters(FiltersOf(*info), {{L"Default", 0, 4}, {L"Parser", 0, 2}, {L"", 0, 0}}));
 }
 
 TEST(XmlConfigTest, ShippedExampleEnablesFilesAndErrorEntries) {
@@ -146,14 +142,14 @@ TEST(XmlConfigTest, BackEndSelection) {
     auto noLocation = LoadConfig(folder, FactoryXml(fileFactory));
     EXPECT_EQ(L"", FactoryAs<File::COutputLogSystemFactory>(*noLocation)->GetLocation());
 
-    auto ods = LoadConfig(folder, FactoryXml(std::string(kFactoryName) +
-                                             " class=\"opLogSys::Ods::COutputLogSystemFactory\""));
+    auto ods =
+        LoadConfig(folder, FactoryXml(std::string(kFactoryName) + " class=\"opLogSys::Ods::COutputLogSystemFactory\""));
     EXPECT_NE(nullptr, FactoryAs<Ods::COutputLogSystemFactory>(*ods));
 
     auto wrongName = LoadConfig(folder, FactoryXml(std::string("name=\"ILogFactory\" ") + kFileClass));
     EXPECT_NE(nullptr, FactoryAs<Null::COutputLogSystemFactory>(*wrongName));
-    auto wrongCase = LoadConfig(folder, FactoryXml(std::string(kFactoryName) +
-                                            " class=\"opLogSys::file::COutputLogSystemFactory\""));
+    auto wrongCase = LoadConfig(
+        folder, FactoryXml(std::string(kFactoryName) + " class=\"opLogSys::file::COutputLogSystemFactory\""));
     EXPECT_NE(nullptr, FactoryAs<Null::COutputLogSystemFactory>(*wrongCase));
 
     // A later FACTORY replaces an earlier one.
@@ -164,8 +160,7 @@ TEST(XmlConfigTest, BackEndSelection) {
 
 TEST(XmlConfigTest, MissingOrBrokenFileKeepsTheDefaults) {
     CScratchFolder folder;
-    Common::CRefPtr<CLogSysInfoFromXML> missing(
-        new CLogSysInfoFromXML((folder / L"absent.applog.xml").c_str()));
+    Common::CRefPtr<CLogSysInfoFromXML> missing(new CLogSysInfoFromXML((folder / L"absent.applog.xml").c_str()));
     EXPECT_NE(nullptr, FactoryAs<Null::COutputLogSystemFactory>(*missing));
     EXPECT_TRUE(FiltersOf(*missing).empty());
 
@@ -263,9 +258,8 @@ TEST(FileBackEndTest, AnsiWriteUtf16WriteLineAndTimeStampedName) {
     Common::CRefPtr<ILogIO> io(factory->CreateLogIO(L"tarn.debug"));
     File::CFileIO* file = static_cast<File::CFileIO*>(io.get());
     const std::wstring path = file->GetPath();
-    EXPECT_TRUE(std::regex_match(
-        path, std::wregex(std::wregex::string_type(L".*\\\\tarn\\.debug-\\d{4}-\\d\\d-\\d\\d "
-                                                   L"\\[\\d\\d-\\d\\d-\\d\\d\\]\\.log"))));
+    EXPECT_TRUE(std::regex_match(path, std::wregex(std::wregex::string_type(L".*\\\\tarn\\.debug-\\d{4}-\\d\\d-\\d\\d "
+                                                                            L"\\[\\d\\d-\\d\\d-\\d\\d\\]\\.log"))));
     EXPECT_EQ(0u, path.find(folder.Path()));
     EXPECT_FALSE(FileExists(path));  // nothing is created before the first entry
 

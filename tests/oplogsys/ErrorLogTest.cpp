@@ -18,8 +18,7 @@ using testsupport::WriteFileBytes;
 
 namespace {
 
-const std::regex kEntry(
-    R"(\[(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3})\]\[([0-9A-F]+)\]\[([0-9A-F]{8})\] (.*))");
+const std::regex kEntry(R"(\[(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3})\]\[([0-9A-F]+)\]\[([0-9A-F]{8})\] (.*))");
 const std::string kRule(79, '-');
 
 struct ErrorLogSystem {
@@ -113,15 +112,13 @@ TEST(ErrorLogTest, SecondModuleOnTheSamePathAddsNoHeader) {
 
 TEST(ErrorLogTest, UnopenableFileDropsTheEntry) {
     CScratchFolder folder;
-    Common::CRefPtr<COutputErrorLogIO> io(
-        new COutputErrorLogIO((folder / L"missing\\tarn.log").c_str(), 100, false));
+    Common::CRefPtr<COutputErrorLogIO> io(new COutputErrorLogIO((folder / L"missing\\tarn.log").c_str(), 100, false));
     EXPECT_EQ(1, io->Lock());
     EXPECT_EQ(0, io->Write(L"lost"));
     EXPECT_EQ(0, io->WriteLine(L"lost"));
     EXPECT_EQ(0, io->Unlock());
 
-    Common::CRefPtr<COutputErrorLogIO> good(
-        new COutputErrorLogIO((folder / L"tarn.log").c_str(), 100, false));
+    Common::CRefPtr<COutputErrorLogIO> good(new COutputErrorLogIO((folder / L"tarn.log").c_str(), 100, false));
     EXPECT_EQ(1, good->Lock());
     EXPECT_EQ(2, good->Lock());
     EXPECT_EQ(4, good->WriteLine(L"ok"));
@@ -149,8 +146,8 @@ TEST(ErrorLogTest, EntryPassingTheLimitIsRolledIntoTheReadOnlyBackup) {
     EXPECT_GT(rolled.size(), limit);
     const std::vector<std::string> rolledLines = SplitLines(rolled);
     const std::string& last = rolledLines.back();
-    EXPECT_NE(std::string::npos, last.find("entry-" + std::string(written - 1 < 10 ? "0" : "") +
-                                           std::to_string(written - 1)));
+    EXPECT_NE(std::string::npos,
+              last.find("entry-" + std::string(written - 1 < 10 ? "0" : "") + std::to_string(written - 1)));
     EXPECT_LE(rolled.size() - last.size() - 2, limit);  // only the last entry passed it
     EXPECT_FALSE(FileExists(path));
 
@@ -221,13 +218,13 @@ TEST(ErrorLogProcessTest, FourProcessesLoseNoEntryAndSplitNoLine) {
 
     std::vector<HANDLE> processes;
     for (int id = 0; id < kWriters; ++id) {
-        std::wstring commandLine = L"\"" + writer + L"\" \"" + path + L"\" " +
-                                   std::to_wstring(kEntries) + L" " + std::to_wstring(id);
+        std::wstring commandLine =
+            L"\"" + writer + L"\" \"" + path + L"\" " + std::to_wstring(kEntries) + L" " + std::to_wstring(id);
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessW(writer.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                                   nullptr, nullptr, &startup, &process));
+        ASSERT_TRUE(CreateProcessW(writer.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &process));
         CloseHandle(process.hThread);
         processes.push_back(process.hProcess);
     }

@@ -81,8 +81,8 @@ TEST(LogTest, EntryIsHeaderTextAndCrLfUnderOneLock) {
     Common::CRefPtr<CLog> log(new CLog(0xABCD, io.get()));
     const SYSTEMTIME time = FixedTime();
     EXPECT_EQ(0, log->WriteAt(&time, L"hello"));
-    const std::vector<std::wstring> expected = {
-        L"Lock", L"W:[0000ABCD][2011/06/30(14:05:09.007)]", L"W:hello", L"W:\r\n", L"Unlock"};
+    const std::vector<std::wstring> expected = {L"Lock", L"W:[0000ABCD][2011/06/30(14:05:09.007)]", L"W:hello",
+                                                L"W:\r\n", L"Unlock"};
     EXPECT_EQ(expected, io->Calls());
     EXPECT_EQ(0xABCDu, log->GetId());
 }
@@ -134,8 +134,8 @@ TEST(ErrorLogTest, EntryCarriesDateTimeProcessAndThread) {
     const SYSTEMTIME time = FixedTime();
     log->WriteAt(&time, L"boom");
     wchar_t header[64];
-    swprintf(header, 64, L"W:[2011/06/30 14:05:09.007][%X][%08X] ",
-             static_cast<unsigned>(GetCurrentProcessId()), static_cast<unsigned>(GetCurrentThreadId()));
+    swprintf(header, 64, L"W:[2011/06/30 14:05:09.007][%X][%08X] ", static_cast<unsigned>(GetCurrentProcessId()),
+             static_cast<unsigned>(GetCurrentThreadId()));
     const std::vector<std::wstring> expected = {L"Lock", header, L"W:boom", L"W:\r\n", L"Unlock"};
     EXPECT_EQ(expected, io->Calls());
     EXPECT_EQ(1, log->Indent());
@@ -208,8 +208,8 @@ TEST(OutputLogSystemTest, ErrorFormsEndInErrorWrite) {
     system.ErrorWriteAt(123456, 0, L"Parser", L"boom");
     system.ErrorPrintfAt(7, 0, L"Src", L"%s=%d", L"code", 3);
     system.ErrorPrintf(L"plain %d", 1);
-    const std::vector<std::wstring> expected = {L"00012:[Parser] boom", L"123456:[Parser] boom",
-                                                L"00007:[Src] code=3", L"plain 1"};
+    const std::vector<std::wstring> expected = {L"00012:[Parser] boom", L"123456:[Parser] boom", L"00007:[Src] code=3",
+                                                L"plain 1"};
     EXPECT_EQ(expected, system.m_written);
 }
 
@@ -263,8 +263,7 @@ TEST(DumpTest, ControlBytesShowAsSpacesAndEmptyDataHasNoRows) {
     captured.system->Dump(L"none", data, 0, 8);
     const std::vector<std::wstring> entries = captured.Entries();
     ASSERT_EQ(13u, entries.size());
-    EXPECT_EQ(L"\x5294 00 07 08 0A 0C 0D 0B 41 " + std::wstring(4 + 6, L' ') + L"\x000B" + L"A",
-              entries[5]);
+    EXPECT_EQ(L"\x5294 00 07 08 0A 0C 0D 0B 41 " + std::wstring(4 + 6, L' ') + L"\x000B" + L"A", entries[5]);
     EXPECT_EQ(L"\x52B7", entries[6]);
     EXPECT_EQ(L"\x5294 ------------------------", entries[11]);
     EXPECT_EQ(L"\x52B7", entries[12]);
@@ -286,10 +285,12 @@ TEST(DumpTest, BadLineSizeAndUnreadableMemoryGiveFourLineFrames) {
     const std::vector<std::wstring> entries = captured.Entries();
     ASSERT_GE(entries.size(), 12u);
     const std::vector<std::wstring> frames(entries.begin(), entries.begin() + 12);
+    // clang-format off
     const std::vector<std::wstring> expected = {
         L"\x52B5", L"\x5294[zero]", invalid, L"\x52B7",
         L"\x52B5", L"\x5294[wide]", invalid, L"\x52B7",
         L"\x52B5", L"\x5294[bad]",  L"\x5294" L"Bad read Pointer.", L"\x52B7"};
+    // clang-format on
     EXPECT_EQ(expected, frames);
 }
 

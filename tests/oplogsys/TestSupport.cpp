@@ -8,8 +8,8 @@ CScratchFolder::CScratchFolder() {
     static std::atomic<int> counter(0);
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    m_strPath = std::wstring(temp) + L"oplogsys-test-" + std::to_wstring(GetCurrentProcessId()) +
-                L"-" + std::to_wstring(++counter) + L"\\";
+    m_strPath = std::wstring(temp) + L"oplogsys-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++counter) + L"\\";
     RemoveTree(m_strPath);
     CreateDirectoryW(m_strPath.c_str(), nullptr);
 }
@@ -39,14 +39,13 @@ void RemoveTree(const std::wstring& path) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::string();
     std::string bytes;
     char buffer[65536];
     DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
     CloseHandle(file);
     return bytes;
 }
@@ -59,9 +58,7 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;

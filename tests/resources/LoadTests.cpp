@@ -184,8 +184,8 @@ TEST_P(Load, EightStreamsAndEightQueriersAtOnceGiveTheSingleThreadedResults) {
         EXPECT_GE(q.rounds, kMinQueries);
         queries += q.rounds;
     }
-    std::printf("%s decoding: %d streams, %d format and property queries beside them\n",
-                GetParam() ? "tone" : "real", kSourceCount * kRounds, 2 * queries);
+    std::printf("%s decoding: %d streams, %d format and property queries beside them\n", GetParam() ? "tone" : "real",
+                kSourceCount * kRounds, 2 * queries);
 
     const restest::ProcessCounts after = restest::WaitForThreadsAtMost(before.threads, 10000);
     EXPECT_LE(after.threads, before.threads) << "threads left running";

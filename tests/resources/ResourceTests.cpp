@@ -60,8 +60,8 @@ public:
         const std::wstring path = FolderOf(ServerDllPath()) + L"KisoMp4AacDecoderSubset.ax";
         m_decoderDll.reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
         const GetClassObjectFn getClassObject =
-            m_decoderDll ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
-                               ::GetProcAddress(m_decoderDll.get(), "DllGetClassObject")))
+            m_decoderDll ? reinterpret_cast<GetClassObjectFn>(
+                               reinterpret_cast<void*>(::GetProcAddress(m_decoderDll.get(), "DllGetClassObject")))
                          : nullptr;
         if (getClassObject) getClassObject(kDecoderClass, IID_IClassFactory, m_decoderFactory.put_void());
     }
@@ -144,11 +144,12 @@ bool Measure(const char* what, int cycles, Counts& run, Cycle cycle) {
         if (i + 1 == cycles / 2) run.middle = Settled(run.start.threads);
     }
     run.end = Settled(run.start.threads);
-    std::printf("%s, %d cycles in %lu s: threads %lu / %lu / %lu, handles %lu / %lu / %lu, private KB %lu / %lu / %lu "
-                "(start / middle / end)\n",
-                what, cycles, (::GetTickCount() - began) / 1000, run.start.threads, run.middle.threads, run.end.threads, run.start.handles,
-                run.middle.handles, run.end.handles, (unsigned long)(run.start.privateBytes / 1024),
-                (unsigned long)(run.middle.privateBytes / 1024), (unsigned long)(run.end.privateBytes / 1024));
+    std::printf(
+        "%s, %d cycles in %lu s: threads %lu / %lu / %lu, handles %lu / %lu / %lu, private KB %lu / %lu / %lu "
+        "(start / middle / end)\n",
+        what, cycles, (::GetTickCount() - began) / 1000, run.start.threads, run.middle.threads, run.end.threads,
+        run.start.handles, run.middle.handles, run.end.handles, (unsigned long)(run.start.privateBytes / 1024),
+        (unsigned long)(run.middle.privateBytes / 1024), (unsigned long)(run.end.privateBytes / 1024));
     return true;
 }
 
@@ -169,16 +170,16 @@ TEST(Resources, TranscodingsLeaveThreadsFlatAndHandlesAtThePlatformsOwnLeak) {
     Counts bareRun, transcoderRun;
     ASSERT_TRUE(Measure("bare graph Render", kCycles, bareRun, [&](int) { return bare.Cycle(file) == S_OK; }));
     const size_t expectedBytes = bytes;
-    ASSERT_TRUE(Measure("transcoder open/start/read/close", kCycles, transcoderRun, [&](int) {
-        return TranscodeOnce(file, bytes) == S_OK && bytes == expectedBytes;
-    }));
+    ASSERT_TRUE(Measure("transcoder open/start/read/close", kCycles, transcoderRun,
+                        [&](int) { return TranscodeOnce(file, bytes) == S_OK && bytes == expectedBytes; }));
 
     // The first half fills what the platform and the runtime cache; the
     // second shows what each cycle keeps.
-    std::printf("second half growth: handles bare +%ld, transcoder +%ld (tolerance %ld); private bytes bare %+lld, "
-                "transcoder %+lld (tolerance %lld)\n",
-                bareRun.HandleGrowth(), transcoderRun.HandleGrowth(), kHandleTolerance, bareRun.PrivateGrowth(),
-                transcoderRun.PrivateGrowth(), kPrivateTolerance);
+    std::printf(
+        "second half growth: handles bare +%ld, transcoder +%ld (tolerance %ld); private bytes bare %+lld, "
+        "transcoder %+lld (tolerance %lld)\n",
+        bareRun.HandleGrowth(), transcoderRun.HandleGrowth(), kHandleTolerance, bareRun.PrivateGrowth(),
+        transcoderRun.PrivateGrowth(), kPrivateTolerance);
     EXPECT_LE(bareRun.end.threads, bareRun.start.threads);
     EXPECT_LE(transcoderRun.end.threads, bareRun.start.threads) << "the transcodings left threads behind";
     EXPECT_LE(transcoderRun.HandleGrowth(), std::max(0L, bareRun.HandleGrowth()) + kHandleTolerance)

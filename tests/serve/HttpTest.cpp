@@ -48,13 +48,13 @@ TEST(RequestHead, ReadsWhatCurlAndFfmpegSend) {
 
 TEST(RequestHead, RefusesMalformedRequests) {
     Request r;
-    for (const char* bad : {"GET\r\n\r\n", "GET /\r\n\r\n", "GET  / HTTP/1.1\r\nHost: x\r\n\r\n",
-                            "GET / HTTP/1.1 extra\r\nHost: x\r\n\r\n", "GET / HTTP/1\r\nHost: x\r\n\r\n",
-                            "GET / HTTP/1.x\r\nHost: x\r\n\r\n", "GET / http/1.1\r\nHost: x\r\n\r\n",
-                            "GET http://h/ HTTP/1.1\r\nHost: x\r\n\r\n", "G(T / HTTP/1.1\r\nHost: x\r\n\r\n",
-                            "GET /a\x01 HTTP/1.1\r\nHost: x\r\n\r\n", "GET /%zz HTTP/1.1\r\nHost: x\r\n\r\n",
-                            "GET /a%00b HTTP/1.1\r\nHost: x\r\n\r\n", "GET /%4 HTTP/1.1\r\nHost: x\r\n\r\n",
-                            "\r\n", ""})
+    for (const char* bad :
+         {"GET\r\n\r\n", "GET /\r\n\r\n", "GET  / HTTP/1.1\r\nHost: x\r\n\r\n",
+          "GET / HTTP/1.1 extra\r\nHost: x\r\n\r\n", "GET / HTTP/1\r\nHost: x\r\n\r\n",
+          "GET / HTTP/1.x\r\nHost: x\r\n\r\n", "GET / http/1.1\r\nHost: x\r\n\r\n",
+          "GET http://h/ HTTP/1.1\r\nHost: x\r\n\r\n", "G(T / HTTP/1.1\r\nHost: x\r\n\r\n",
+          "GET /a\x01 HTTP/1.1\r\nHost: x\r\n\r\n", "GET /%zz HTTP/1.1\r\nHost: x\r\n\r\n",
+          "GET /a%00b HTTP/1.1\r\nHost: x\r\n\r\n", "GET /%4 HTTP/1.1\r\nHost: x\r\n\r\n", "\r\n", ""})
         EXPECT_EQ(400, Parse(bad, r)) << bad;
     EXPECT_EQ(505, Parse("GET / HTTP/2.0\r\nHost: x\r\n\r\n", r));
     // Headers: folding, no colon, a bad name, a stray CR, ambiguous repeats,
@@ -62,7 +62,8 @@ TEST(RequestHead, RefusesMalformedRequests) {
     for (const char* bad :
          {"GET / HTTP/1.1\r\nHost: x\r\n folded\r\n\r\n", "GET / HTTP/1.1\r\nHost: x\r\nNoColon\r\n\r\n",
           "GET / HTTP/1.1\r\nHost: x\r\nBad Name: v\r\n\r\n", "GET / HTTP/1.1\r\nHost: x\r\n: v\r\n\r\n",
-          "GET / HTTP/1.1\r\nHost: x\rY: z\r\n\r\n", "GET / HTTP/1.1\r\nHost: x\r\nRange: bytes=0-\r\nrange: bytes=5-\r\n\r\n",
+          "GET / HTTP/1.1\r\nHost: x\rY: z\r\n\r\n",
+          "GET / HTTP/1.1\r\nHost: x\r\nRange: bytes=0-\r\nrange: bytes=5-\r\n\r\n",
           "GET / HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n", "GET / HTTP/1.1\r\nAccept: */*\r\n\r\n",
           "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\n",
           "GET / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"})
@@ -152,8 +153,7 @@ TEST(TimeSeeks, ReadsSecondsAndClockTimes) {
 TEST(TimeSeeks, RefusesMalformedOnesAndSaturatesHugeOnes) {
     NptRange n;
     for (const char* bad : {"", "npt=", "npt=-", "npt=5", "npt=now-", "npt=1:2:3-", "npt=0:60:00-", "npt=0:00:60-",
-                            "npt=a-", "npt=5-4", "npt=5-5", "npt=1-2-3", "bytes=0-", "npt=.5-", "npt=1:00-",
-                            "npt=5-x"})
+                            "npt=a-", "npt=5-4", "npt=5-5", "npt=1-2-3", "bytes=0-", "npt=.5-", "npt=1:00-", "npt=5-x"})
         EXPECT_FALSE(ParseNptRange(bad, n)) << bad;
     ASSERT_TRUE(ParseNptRange("npt=999999999999999999999999999-", n));
     EXPECT_EQ(kHugeMs, n.startMs);

@@ -19,7 +19,7 @@ using namespace streamtest;
 
 namespace {
 
-const wchar_t kShort[] = L"aac-44100-stereo.mp4";  // 2 s, 44.1 kHz stereo
+const wchar_t kShort[] = L"aac-44100-stereo.mp4";    // 2 s, 44.1 kHz stereo
 const wchar_t kLong[] = L"aac-22050-mono-long.m4a";  // 40 s: more than the sink holds
 const ULONG kBlock = 16384;
 const DWORD kSettleMs = 10000;
@@ -78,8 +78,8 @@ protected:
         EXPECT_LE(after.threads, m_threads) << "streaming threads left running";
         for (const wchar_t* dll : {L"KisoMp4AacDecoderSubset.ax", L"KisoWaveFitterFilter.ax"}) {
             const HRESULT hr = CanUnloadNow(BesideServer(dll));
-            EXPECT_TRUE(hr == S_OK || hr == E_UNEXPECTED) << "a filter of " << std::string(dll, dll + 8)
-                                                          << " outlived its graph: " << std::hex << hr;
+            EXPECT_TRUE(hr == S_OK || hr == E_UNEXPECTED)
+                << "a filter of " << std::string(dll, dll + 8) << " outlived its graph: " << std::hex << hr;
         }
         const HRESULT sink = CanUnloadNow(L"HostDlnaSink.dll");
         EXPECT_TRUE(sink == S_OK || sink == E_UNEXPECTED) << "the sink outlived its graph";

@@ -81,8 +81,8 @@ public:
 
     // S_OK when the module says none of its objects is alive.
     static HRESULT CanUnloadNow(HMODULE module) {
-        const CanUnloadNowFn canUnload = reinterpret_cast<CanUnloadNowFn>(
-            reinterpret_cast<void*>(::GetProcAddress(module, "DllCanUnloadNow")));
+        const CanUnloadNowFn canUnload =
+            reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(::GetProcAddress(module, "DllCanUnloadNow")));
         return canUnload ? canUnload() : E_UNEXPECTED;
     }
     HRESULT ServerCanUnloadNow() const { return CanUnloadNow(m_server.get()); }

@@ -22,8 +22,8 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
 
 TEST(Arguments, StreamOptionsInAnyOrder) {
     Arguments a;
-    ASSERT_TRUE(Parse({L"stream", L"--block=4096", L"in.m4a", L"-o", L"-", L"lpcm44", L"--start-ms", L"1500", L"--wav"},
-                      a));
+    ASSERT_TRUE(
+        Parse({L"stream", L"--block=4096", L"in.m4a", L"-o", L"-", L"lpcm44", L"--start-ms", L"1500", L"--wav"}, a));
     EXPECT_EQ(L"stream", a.command);
     EXPECT_EQ((std::vector<std::wstring>{L"in.m4a", L"lpcm44"}), a.operands);
     EXPECT_EQ(L"-", a.output);
@@ -44,7 +44,8 @@ TEST(Arguments, RefusesWhatCannotBeMeant) {
     std::wstring error;
     EXPECT_FALSE(Parse({L"play", L"x.m4a"}, a, &error));
     EXPECT_NE(std::wstring::npos, error.find(L"unknown command"));
-    EXPECT_FALSE(Parse({L"stream", L"x.m4a", L"mp4", L"--start-ms", L"5", L"--start-byte", L"5", L"-o", L"y"}, a, &error));
+    EXPECT_FALSE(
+        Parse({L"stream", L"x.m4a", L"mp4", L"--start-ms", L"5", L"--start-byte", L"5", L"-o", L"y"}, a, &error));
     EXPECT_NE(std::wstring::npos, error.find(L"exclude"));
     for (const wchar_t* bad : {L"-1", L"", L"12x", L"2147483648", L"99999999999999999999"})
         EXPECT_FALSE(Parse({L"stream", L"--start-ms", bad}, a)) << bad[0];
@@ -97,7 +98,8 @@ TEST(Formats, ChoicesAndShortNames) {
     ASSERT_TRUE(ParseFormatChoice(L"1", c));
     EXPECT_TRUE(c.byIndex);
     EXPECT_EQ(1u, c.index);
-    for (const wchar_t* bad : {L"", L"LPCM44", L"mp3", L"-1", L"1a", L"1234567"}) EXPECT_FALSE(ParseFormatChoice(bad, c));
+    for (const wchar_t* bad : {L"", L"LPCM44", L"mp3", L"-1", L"1a", L"1234567"})
+        EXPECT_FALSE(ParseFormatChoice(bad, c));
 
     EXPECT_EQ(L"lpcm44", ShortFormatName(L"LPCM", L"audio/L16;rate=44100;channels=2"));
     EXPECT_EQ(L"lpcm48", ShortFormatName(L"LPCM", L"audio/L16; rate=48000; channels=2"));

@@ -123,8 +123,8 @@ int main(int argc, char** argv) {
 
     const long lag = BestLag(ref, got, 4096);
     const size_t refFrom = lag < 0 ? size_t(-lag) : 0, gotFrom = lag > 0 ? size_t(lag) : 0;
-    const size_t overlap = std::min(ref.Frames() - std::min(refFrom, ref.Frames()),
-                                    got.Frames() - std::min(gotFrom, got.Frames()));
+    const size_t overlap =
+        std::min(ref.Frames() - std::min(refFrom, ref.Frames()), got.Frames() - std::min(gotFrom, got.Frames()));
     const std::vector<int16_t> r = Slice(ref, refFrom, overlap), g = Slice(got, gotFrom, overlap);
     std::printf("lag %ld\nsnr %.1f\n", lag, spectrum::SnrDb(r.data(), g.data(), r.size()));
 

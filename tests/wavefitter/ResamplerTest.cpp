@@ -25,8 +25,7 @@ std::vector<int16_t> MakeTones(unsigned rate, size_t frames, unsigned channels, 
     for (size_t i = 0; i < frames; ++i) {
         double v = 0.0;
         for (const Tone& t : tones) v += t.amplitude * std::sin(2.0 * kPi * t.hz * double(i) / rate);
-        for (unsigned c = 0; c < channels; ++c)
-            pcm[i * channels + c] = static_cast<int16_t>(std::lround(v * 32767.0));
+        for (unsigned c = 0; c < channels; ++c) pcm[i * channels + c] = static_cast<int16_t>(std::lround(v * 32767.0));
     }
     return pcm;
 }
@@ -144,8 +143,8 @@ TEST_P(ToneConversion, OneKilohertzIsCleanAndFree) {
     // The DFT bins miss 1 kHz: up to 0.83 dB scalloping loss.
     EXPECT_NEAR(20.0 * std::log10(tone.amplitude), peak, 1.0);
     EXPECT_LT(s.LoudestExcept({tone.hz}, 30.0), peak - 60.0) << "image or alias";
-    std::printf("%u -> %u Hz: SNR %.1f dB, loudest other component %.1f dB below the tone\n", c.inRate,
-                c.outRate, snr, peak - s.LoudestExcept({tone.hz}, 30.0));
+    std::printf("%u -> %u Hz: SNR %.1f dB, loudest other component %.1f dB below the tone\n", c.inRate, c.outRate, snr,
+                peak - s.LoudestExcept({tone.hz}, 30.0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, ToneConversion,

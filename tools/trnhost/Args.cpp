@@ -20,8 +20,8 @@ bool ParseCount(const std::wstring& text, int64_t max, int64_t& out) {
 }
 
 // "--name=value" or "--name value"; advances i past a separate value.
-bool TakeValue(const std::vector<std::wstring>& args, size_t& i, const std::wstring& name,
-               std::wstring& value, std::wstring& error) {
+bool TakeValue(const std::vector<std::wstring>& args, size_t& i, const std::wstring& name, std::wstring& value,
+               std::wstring& error) {
     const std::wstring& arg = args[i];
     if (arg.size() > name.size() && arg[name.size()] == L'=') {
         value = arg.substr(name.size() + 1);
@@ -58,7 +58,7 @@ bool Matches(const std::wstring& arg, const wchar_t* name) {
 }  // namespace
 
 const std::vector<std::wstring>& CommandNames() {
-    static const std::vector<std::wstring> names = {L"formats", L"props",    L"scan",      L"stream",
+    static const std::vector<std::wstring> names = {L"formats", L"props",    L"scan",       L"stream",
                                                     L"serve",   L"register", L"unregister", L"help"};
     return names;
 }
@@ -167,8 +167,8 @@ bool ParseArguments(const std::vector<std::wstring>& args, Arguments& out, std::
 bool CheckCommandArguments(const Arguments& args, std::wstring& error) {
     const std::wstring& c = args.command;
     const size_t n = args.operands.size();
-    const bool streamOptions = args.wav || args.startMs >= 0 || args.startByte >= 0 || !args.output.empty() ||
-                               args.block != 65536;
+    const bool streamOptions =
+        args.wav || args.startMs >= 0 || args.startByte >= 0 || !args.output.empty() || args.block != 65536;
     if (c != L"stream" && streamOptions) {
         error = L"--wav, --start-ms, --start-byte, --block and -o belong to stream";
         return false;
@@ -185,14 +185,22 @@ bool CheckCommandArguments(const Arguments& args, std::wstring& error) {
         error = L"--json belongs to formats, props and scan";
         return false;
     }
-    if (c == L"formats" && n == 0) error = L"formats needs at least one FILE";
-    else if (c == L"props" && n != 2) error = L"props needs FILE and FORMAT";
-    else if (c == L"scan" && n != 1) error = L"scan needs one DIR";
-    else if (c == L"serve" && n != 1) error = L"serve needs one DIR";
-    else if (c == L"stream" && n != 2) error = L"stream needs FILE and FORMAT";
-    else if (c == L"stream" && args.output.empty()) error = L"stream needs -o OUT (- for standard output)";
-    else if ((c == L"register" || c == L"unregister") && n > 1) error = c + L" takes at most one DLL";
-    else if (c == L"help" && n > 1) error = L"help takes at most one COMMAND";
+    if (c == L"formats" && n == 0)
+        error = L"formats needs at least one FILE";
+    else if (c == L"props" && n != 2)
+        error = L"props needs FILE and FORMAT";
+    else if (c == L"scan" && n != 1)
+        error = L"scan needs one DIR";
+    else if (c == L"serve" && n != 1)
+        error = L"serve needs one DIR";
+    else if (c == L"stream" && n != 2)
+        error = L"stream needs FILE and FORMAT";
+    else if (c == L"stream" && args.output.empty())
+        error = L"stream needs -o OUT (- for standard output)";
+    else if ((c == L"register" || c == L"unregister") && n > 1)
+        error = c + L" takes at most one DLL";
+    else if (c == L"help" && n > 1)
+        error = L"help takes at most one COMMAND";
     return error.empty();
 }
 

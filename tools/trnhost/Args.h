@@ -9,20 +9,20 @@
 namespace trnhost {
 
 struct Arguments {
-    std::wstring command;              // empty: none given
+    std::wstring command;  // empty: none given
     std::vector<std::wstring> operands;
     bool help = false;
     bool json = false;
     bool wav = false;
-    bool progid = false;               // create the server by ProgID instead of CLSID
-    bool quiet = false;                // no progress line even on a terminal
+    bool progid = false;  // create the server by ProgID instead of CLSID
+    bool quiet = false;   // no progress line even on a terminal
     int64_t startMs = -1;
     int64_t startByte = -1;
     uint32_t block = 65536;
-    uint32_t jobs = 0;                 // scan workers; 0: one per processor
-    int32_t port = -1;                 // serve: -1 the default port, 0 any free one
-    std::wstring bind;                 // serve: IPv4 address to listen on; empty is loopback
-    std::wstring output;               // "-" is standard output
+    uint32_t jobs = 0;    // scan workers; 0: one per processor
+    int32_t port = -1;    // serve: -1 the default port, 0 any free one
+    std::wstring bind;    // serve: IPv4 address to listen on; empty is loopback
+    std::wstring output;  // "-" is standard output
 };
 
 // Parses argv[1..]; on failure returns false and a one-line reason.

@@ -101,12 +101,12 @@ std::string Catalog::Json() const {
     std::string out = "{\"folder\":" + JsonString(m_folder) + ",\"items\":[";
     for (size_t i = 0; i < m_items.size(); ++i) {
         const CatalogItem& item = m_items[i];
-        out += std::string(i ? "," : "") + "\n{\"name\":" + JsonUtf8(item.name) +
-               ",\"formats\":[";
+        out += std::string(i ? "," : "") + "\n{\"name\":" + JsonUtf8(item.name) + ",\"formats\":[";
         for (size_t k = 0; k < item.formats.size(); ++k) {
             const CatalogFormat& f = item.formats[k];
-            out += std::string(k ? "," : "") + "{\"name\":" + JsonUtf8(f.name) + ",\"mimeType\":" +
-                   JsonUtf8(f.mimeType) + ",\"url\":" + JsonUtf8(http::MediaPath(f.name, item.name)) +
+            out += std::string(k ? "," : "") + "{\"name\":" + JsonUtf8(f.name) +
+                   ",\"mimeType\":" + JsonUtf8(f.mimeType) +
+                   ",\"url\":" + JsonUtf8(http::MediaPath(f.name, item.name)) +
                    ",\"properties\":" + PropertiesJson(f.properties) + "}";
         }
         out += "]}";

@@ -134,7 +134,8 @@ int RunFormats(const Arguments& args) {
                                 L"TimeSeekable  Converted  ByteSeekable\n";
             for (size_t i = 0; i < offered.size(); ++i) {
                 const OfferedFormat& f = offered[i];
-                text += L"  " + Padded(std::to_wstring(i), 3) + Padded(f.ShortName().empty() ? L"-" : f.ShortName(), 8) +
+                text += L"  " + Padded(std::to_wstring(i), 3) +
+                        Padded(f.ShortName().empty() ? L"-" : f.ShortName(), 8) +
                         Padded(f.profile.empty() ? L"-" : f.profile, 9) + Padded(f.mimeType, 33) +
                         Padded(WideFlag(f.timeSeekable), 14) + Padded(WideFlag(f.converted), 11) +
                         WideFlag(f.byteSeekable) + L"\n";
@@ -157,9 +158,8 @@ int RunProps(const Arguments& args) {
     const OfferedFormat& format = ChooseFormat(server, path, offered, args.operands[1]);
     const PropertyList properties = server.PropertiesFor(path, format);
     if (args.json) {
-        PrintOut("{\"file\":" + JsonString(path) + ",\"format\":" + JsonString(format.ShortName()) +
-                 ",\"mimeType\":" + JsonString(format.mimeType) + ",\"properties\":" + PropertiesJson(properties) +
-                 "}\n");
+        PrintOut("{\"file\":" + JsonString(path) + ",\"format\":" + JsonString(format.ShortName()) + ",\"mimeType\":" +
+                 JsonString(format.mimeType) + ",\"properties\":" + PropertiesJson(properties) + "}\n");
         return 0;
     }
     std::wstring text;
@@ -253,8 +253,10 @@ private:
     }
     void Fail(HostError* error) {
         CriticalSectionGuard guard(m_lock.Get());
-        if (!m_error) m_error.reset(error);
-        else delete error;
+        if (!m_error)
+            m_error.reset(error);
+        else
+            delete error;
         m_failed = true;
         ::WakeAllConditionVariable(&m_changed);
     }
@@ -348,13 +350,13 @@ int RunScan(const Arguments& args) {
             if (!r.reason.empty()) {
                 line += ",\"reason\":" + JsonString(r.reason);
                 if (FAILED(r.failure))
-                    line += ",\"hr\":" + JsonString(HresultHex(r.failure)) + ",\"message\":" +
-                            JsonString(HresultText(r.failure));
+                    line += ",\"hr\":" + JsonString(HresultHex(r.failure)) +
+                            ",\"message\":" + JsonString(HresultText(r.failure));
             } else {
                 line += ",\"formats\":[";
                 for (size_t i = 0; i < r.offered.size(); ++i)
-                    line += (i ? "," : "") + FormatJson(i, r.offered[i]) + ",\"properties\":" +
-                            PropertiesJson(r.properties[i]) + "}";
+                    line += (i ? "," : "") + FormatJson(i, r.offered[i]) +
+                            ",\"properties\":" + PropertiesJson(r.properties[i]) + "}";
                 line += "]";
             }
             PrintOut(line + "}\n");
@@ -364,10 +366,10 @@ int RunScan(const Arguments& args) {
                 text += L"  refused: " + r.reason + L"\n";
             } else {
                 for (size_t i = 0; i < r.offered.size(); ++i)
-                    text += L"  " +
-                            Padded(r.offered[i].ShortName().empty() ? r.offered[i].mimeType : r.offered[i].ShortName(),
-                                   7) +
-                            PropertiesText(r.properties[i]) + L"\n";
+                    text +=
+                        L"  " +
+                        Padded(r.offered[i].ShortName().empty() ? r.offered[i].mimeType : r.offered[i].ShortName(), 7) +
+                        PropertiesText(r.properties[i]) + L"\n";
             }
             PrintOut(text);
         }
@@ -382,8 +384,8 @@ int RunScan(const Arguments& args) {
     std::wstring table = L"\nsummary of " + folder + L"\n";
     const auto row = [&](const std::wstring& label, size_t count) {
         const std::wstring number = std::to_wstring(count);
-        table += L"  " + Padded(label, width) + std::wstring(number.size() < 6 ? 6 - number.size() : 0, L' ') +
-                 number + L"\n";
+        table += L"  " + Padded(label, width) + std::wstring(number.size() < 6 ? 6 - number.size() : 0, L' ') + number +
+                 L"\n";
     };
     row(L"files", files.size());
     row(L"supported (LPCM offered)", supported);
@@ -526,8 +528,10 @@ int RunStream(const Arguments& args) {
         } else {
             const std::string plays = ClockText(durationMs);
             summary += format.mimeType + L" unchanged";
-            if (args.startByte > 0) summary += L" from byte " + std::to_wstring(args.startByte);
-            else summary += L", plays " + std::wstring(plays.begin(), plays.end());
+            if (args.startByte > 0)
+                summary += L" from byte " + std::to_wstring(args.startByte);
+            else
+                summary += L", plays " + std::wstring(plays.begin(), plays.end());
         }
         PrintOut(summary + L"\n");
     }
@@ -560,9 +564,11 @@ int RunRegister(const Arguments& args, bool unregister) {
     }
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
     typedef HRESULT(STDAPICALLTYPE * EntryPoint)();
-    const EntryPoint call = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(module.get(), entry)));
+    const EntryPoint call =
+        reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(module.get(), entry)));
     const std::wstring entryName(entry, entry + std::strlen(entry));
-    if (!call) throw HostError(FailureKind::Failure, HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), entryName + L" in " + dll);
+    if (!call)
+        throw HostError(FailureKind::Failure, HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), entryName + L" in " + dll);
     Check(call(), entryName + L" of " + dll);
     PrintOut((unregister ? L"unregistered " : L"registered ") + dll + L"\n");
     return 0;

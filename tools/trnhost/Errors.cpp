@@ -31,10 +31,9 @@ std::wstring TakeErrorDescription() {
 
 std::wstring HresultText(HRESULT hr) {
     wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0,
-                                     nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text;
     if (n && buffer) text.assign(buffer, n);
     if (buffer) ::LocalFree(buffer);
@@ -52,17 +51,17 @@ std::wstring HresultHex(HRESULT hr) {
 
 FailureKind KindOf(HRESULT hr) {
     switch (hr) {
-    case HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
-    case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND):
-    case HRESULT_FROM_WIN32(ERROR_BAD_NETPATH):
-    case HRESULT_FROM_WIN32(ERROR_INVALID_NAME):
-        return FailureKind::MissingFile;
-    case REGDB_E_CLASSNOTREG:
-    case CO_E_CLASSSTRING:
-    case REGDB_E_IIDNOTREG:
-        return FailureKind::Unregistered;
-    default:
-        return FailureKind::Failure;
+        case HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
+        case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND):
+        case HRESULT_FROM_WIN32(ERROR_BAD_NETPATH):
+        case HRESULT_FROM_WIN32(ERROR_INVALID_NAME):
+            return FailureKind::MissingFile;
+        case REGDB_E_CLASSNOTREG:
+        case CO_E_CLASSSTRING:
+        case REGDB_E_IIDNOTREG:
+            return FailureKind::Unregistered;
+        default:
+            return FailureKind::Failure;
     }
 }
 
@@ -75,8 +74,8 @@ void ThrowCall(HRESULT hr, const std::wstring& context) {
 }
 
 std::wstring FailureLine(const HostError& error) {
-    std::wstring line = L"trnhost: " + error.context() + L": " + HresultHex(error.hr()) + L" " +
-                        HresultText(error.hr());
+    std::wstring line =
+        L"trnhost: " + error.context() + L": " + HresultHex(error.hr()) + L" " + HresultText(error.hr());
     if (!error.detail.empty() && error.detail != HresultText(error.hr())) line += L" (" + error.detail + L")";
     if (!error.hint.empty()) line += L"; " + error.hint;
     return line;

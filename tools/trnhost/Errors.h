@@ -9,7 +9,7 @@
 namespace trnhost {
 
 enum class FailureKind {
-    Failure = 1,       // a server, platform or output call failed
+    Failure = 1,  // a server, platform or output call failed
     Usage = 2,
     MissingFile = 3,
     Unsupported = 4,

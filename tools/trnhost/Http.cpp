@@ -178,8 +178,8 @@ bool TakeNptTime(const std::string& text, size_t& at, int64_t& ms) {
 }
 
 bool IsUnreserved(unsigned char c) {
-    return IsDigit(static_cast<char>(c)) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
+    return IsDigit(static_cast<char>(c)) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
 }
 
 }  // namespace
@@ -387,6 +387,7 @@ std::string PercentEncodePath(const std::string& utf8) {
 std::string HtmlEscape(const std::string& utf8) {
     std::string out;
     for (char c : utf8) {
+        // clang-format off
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -395,11 +396,13 @@ std::string HtmlEscape(const std::string& utf8) {
         case '\'': out += "&#39;"; break;
         default: out.push_back(c);
         }
+        // clang-format on
     }
     return out;
 }
 
 const char* ReasonPhrase(int status) {
+    // clang-format off
     switch (status) {
     case 200: return "OK";
     case 206: return "Partial Content";
@@ -415,6 +418,7 @@ const char* ReasonPhrase(int status) {
     case 505: return "HTTP Version Not Supported";
     default: return "Unknown";
     }
+    // clang-format on
 }
 
 std::string ChunkHead(size_t size) {

@@ -20,9 +20,9 @@ const size_t kMaxHeaderCount = 64;
 
 struct Request {
     std::string method;
-    std::string target;  // as sent
-    std::string path;    // percent-decoded, without the query
-    int minorVersion = 1;  // HTTP/1.x
+    std::string target;                                        // as sent
+    std::string path;                                          // percent-decoded, without the query
+    int minorVersion = 1;                                      // HTTP/1.x
     std::vector<std::pair<std::string, std::string>> headers;  // names in lower case, values trimmed
     // The value of a header (name in lower case), or null when absent.
     const std::string* Header(const char* lowerName) const;

@@ -30,8 +30,7 @@ UniqueSocket Listen(const std::wstring& address, uint16_t port) {
     if (!s) ThrowSocket(L"socket");
     // Another server on the port must be an error, not a shared port.
     BOOL exclusive = TRUE;
-    ::setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-                 sizeof exclusive);
+    ::setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
     const std::wstring name = (address.empty() ? L"127.0.0.1" : address) + L":" + std::to_wstring(port);
     if (::bind(s.get(), reinterpret_cast<const sockaddr*>(&where), sizeof where) == SOCKET_ERROR)
         ThrowSocket(L"bind " + name);

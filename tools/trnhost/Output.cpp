@@ -45,7 +45,8 @@ bool IsTerminal(HANDLE handle) {
     return ::GetFileType(handle) == FILE_TYPE_CHAR;
 }
 
-OutputFile::OutputFile(const std::wstring& path) : m_path(path), m_handle(INVALID_HANDLE_VALUE), m_stdout(path == L"-") {
+OutputFile::OutputFile(const std::wstring& path)
+    : m_path(path), m_handle(INVALID_HANDLE_VALUE), m_stdout(path == L"-") {
     if (m_stdout) {
         m_handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
         if (m_handle == nullptr || m_handle == INVALID_HANDLE_VALUE)
@@ -81,7 +82,8 @@ bool OutputFile::RewriteStart(const std::vector<uint8_t>& bytes) {
 
 void OutputFile::Keep() { m_keep = true; }
 
-WavSink::WavSink(OutputFile& file, uint32_t rate, uint16_t channels) : m_file(file), m_rate(rate), m_channels(channels) {
+WavSink::WavSink(OutputFile& file, uint32_t rate, uint16_t channels)
+    : m_file(file), m_rate(rate), m_channels(channels) {
     // Until the end is known the header claims the largest size, which is
     // also what a reader of a pipe gets.
     const std::vector<uint8_t> header = WavHeader(m_rate, m_channels, 16, ~0ull);

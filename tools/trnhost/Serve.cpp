@@ -65,8 +65,10 @@ DWORD WINAPI ConnectionMain(void* context) {
 // Joins and releases the connections whose threads have finished.
 void Reap(std::list<std::unique_ptr<Connection>>& connections) {
     for (auto it = connections.begin(); it != connections.end();) {
-        if ((*it)->done) it = connections.erase(it);
-        else ++it;
+        if ((*it)->done)
+            it = connections.erase(it);
+        else
+            ++it;
     }
 }
 
@@ -100,8 +102,7 @@ int RunServe(const Arguments& args) {
         catalog.reset(new Catalog(server, folder));
     }
     const WinsockSession winsock;
-    const UniqueSocket listener =
-        Listen(args.bind, args.port >= 0 ? static_cast<uint16_t>(args.port) : kDefaultPort);
+    const UniqueSocket listener = Listen(args.bind, args.port >= 0 ? static_cast<uint16_t>(args.port) : kDefaultPort);
 
     ::SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
     struct HandlerRemover {

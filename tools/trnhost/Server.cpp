@@ -96,8 +96,8 @@ Server::Server(bool byProgId) {
         const HRESULT hr = ::CLSIDFromProgID(kInfoProgId, &clsid);
         if (FAILED(hr)) ThrowCall(hr, L"CLSIDFromProgID(" + std::wstring(kInfoProgId) + L")");
     }
-    const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITrnMediaTranscoderInfo,
-                                          m_info.put_void());
+    const HRESULT hr =
+        ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITrnMediaTranscoderInfo, m_info.put_void());
     if (FAILED(hr)) ThrowCall(hr, what);
     if (!m_info) ThrowCall(E_NOINTERFACE, what);
 }
@@ -184,8 +184,8 @@ HostError NothingOffered(Server& server, const std::wstring& path) {
     return error;
 }
 
-const OfferedFormat& ChooseFormat(Server& server, const std::wstring& path,
-                                  const std::vector<OfferedFormat>& offered, const std::wstring& operand) {
+const OfferedFormat& ChooseFormat(Server& server, const std::wstring& path, const std::vector<OfferedFormat>& offered,
+                                  const std::wstring& operand) {
     FormatChoice choice;
     if (!ParseFormatChoice(operand, choice)) {
         HostError error(FailureKind::BadFormat, E_INVALIDARG, L"bad format name \"" + operand + L"\"");

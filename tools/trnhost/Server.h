@@ -74,8 +74,8 @@ private:
 
 // Finds the entry a FORMAT operand names among the offered ones; throws
 // HostError (bad format name, format not offered, unsupported file).
-const OfferedFormat& ChooseFormat(Server& server, const std::wstring& path,
-                                  const std::vector<OfferedFormat>& offered, const std::wstring& operand);
+const OfferedFormat& ChooseFormat(Server& server, const std::wstring& path, const std::vector<OfferedFormat>& offered,
+                                  const std::wstring& operand);
 
 // The HostError for a file the server offers nothing for: missing when it
 // does not exist, else unsupported with the status the server refuses it with.

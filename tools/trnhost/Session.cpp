@@ -201,8 +201,10 @@ private:
         std::string text = "HTTP/1." + std::to_string(minor) + " " + std::to_string(status) + " " +
                            http::ReasonPhrase(status) + "\r\nServer: trnhost\r\n";
         for (const auto& h : headers) text += h.first + ": " + h.second + "\r\n";
-        if (close) text += "Connection: close\r\n";
-        else if (minor == 0) text += "Connection: keep-alive\r\n";
+        if (close)
+            text += "Connection: close\r\n";
+        else if (minor == 0)
+            text += "Connection: keep-alive\r\n";
         text += "\r\n";
         return SendAll(m_socket, text);
     }
@@ -219,8 +221,7 @@ private:
 
     bool SendError(int status, const std::string& why, HeaderList headers = HeaderList(), bool close = false) {
         return SendWhole(status, "text/plain; charset=utf-8",
-                         std::to_string(status) + " " + http::ReasonPhrase(status) + ": " + why + "\n", headers,
-                         close);
+                         std::to_string(status) + " " + http::ReasonPhrase(status) + ": " + why + "\n", headers, close);
     }
 
     // A request that cannot be read: answered, then the connection ends
@@ -244,20 +245,23 @@ private:
             return SendError(405, "only GET and HEAD are served", {{"Allow", "GET, HEAD"}});
         std::string format, item;
         switch (http::RouteOf(request.path, format, item)) {
-        case http::Route::HtmlIndex: return SendWhole(200, "text/html; charset=utf-8", m_catalog.Html());
-        case http::Route::JsonIndex: return SendWhole(200, "application/json", m_catalog.Json());
-        case http::Route::Status:
-            return SendWhole(200, "application/json", StatusJson(m_counters), {{"Cache-Control", "no-store"}});
-        case http::Route::Media:
-            try {
-                return ServeMedia(request, format, item);
-            } catch (const HostError& error) {
-                // Only raised before an answer is under way: the info object
-                // or a transcoder could not be had.
-                PrintErr(FailureLine(error) + L"\n");
-                return SendError(503, "the server cannot be reached: " + Hex(error.hr()));
-            }
-        case http::Route::NotFound: break;
+            case http::Route::HtmlIndex:
+                return SendWhole(200, "text/html; charset=utf-8", m_catalog.Html());
+            case http::Route::JsonIndex:
+                return SendWhole(200, "application/json", m_catalog.Json());
+            case http::Route::Status:
+                return SendWhole(200, "application/json", StatusJson(m_counters), {{"Cache-Control", "no-store"}});
+            case http::Route::Media:
+                try {
+                    return ServeMedia(request, format, item);
+                } catch (const HostError& error) {
+                    // Only raised before an answer is under way: the info object
+                    // or a transcoder could not be had.
+                    PrintErr(FailureLine(error) + L"\n");
+                    return SendError(503, "the server cannot be reached: " + Hex(error.hr()));
+                }
+            case http::Route::NotFound:
+                break;
         }
         return SendError(404, "no such page");
     }
@@ -301,8 +305,7 @@ private:
             hr = transcoder->Open(source.get(), format->object.get());
         }
         if (FAILED(hr)) return SendError(500, "Open " + Hex(hr));
-        return lpcm ? ServeLpcm(transcoder, *format, seek ? &npt : nullptr)
-                    : ServeNative(transcoder, *format, range);
+        return lpcm ? ServeLpcm(transcoder, *format, seek ? &npt : nullptr) : ServeNative(transcoder, *format, range);
     }
 
     static std::string Hex(HRESULT hr) {
@@ -335,10 +338,11 @@ private:
                 const int64_t span = endMs > actual ? endMs - actual : 0;
                 limit = static_cast<uint64_t>(span) * pcm.rate / 1000 * 2 * pcm.channels;
             }
-            headers.emplace_back("TimeSeekRange.dlna.org",
-                                 "npt=" + http::NptText(actual) + "-" +
-                                     (endMs >= 0 ? http::NptText(endMs) : durationMs >= 0 ? total : std::string()) +
-                                     "/" + total);
+            headers.emplace_back("TimeSeekRange.dlna.org", "npt=" + http::NptText(actual) + "-" +
+                                                               (endMs >= 0        ? http::NptText(endMs)
+                                                                : durationMs >= 0 ? total
+                                                                                  : std::string()) +
+                                                               "/" + total);
         }
         // A 1.0 client cannot take chunks; its stream ends with the connection.
         const bool chunked = m_request->minorVersion >= 1;
@@ -373,7 +377,8 @@ private:
             rangeHeader ? http::ParseByteRange(*rangeHeader, size, range) : http::RangeResult::Whole;
         if (kind == http::RangeResult::Malformed) return SendError(400, "malformed Range");
         if (kind == http::RangeResult::Unsatisfiable)
-            return SendError(416, "the range starts past the end", {{"Content-Range", "bytes */" + std::to_string(size)}});
+            return SendError(416, "the range starts past the end",
+                             {{"Content-Range", "bytes */" + std::to_string(size)}});
         const bool part = kind == http::RangeResult::Part;
         if (!part) range.first = 0;
         const uint64_t count = size ? range.last - range.first + 1 : 0;

@@ -37,7 +37,8 @@ int wmain(int argc, wchar_t** argv) {
         return static_cast<int>(FailureKind::Usage);
     }
     if (args.command == L"help" || (args.help && !args.command.empty())) {
-        const std::wstring topic = args.command == L"help" ? (args.operands.empty() ? L"" : args.operands[0]) : args.command;
+        const std::wstring topic =
+            args.command == L"help" ? (args.operands.empty() ? L"" : args.operands[0]) : args.command;
         if (!topic.empty() && !IsCommand(topic)) {
             PrintErr(L"trnhost: unknown command \"" + topic + L"\"; see trnhost --help\n");
             return static_cast<int>(FailureKind::Usage);

@@ -7,10 +7,28 @@
 
 class JsonWriter {
 public:
-    JsonWriter& BeginObject() { Value(); m_out += '{'; m_first.push_back(true); return *this; }
-    JsonWriter& EndObject() { m_out += '}'; m_first.pop_back(); return *this; }
-    JsonWriter& BeginArray() { Value(); m_out += '['; m_first.push_back(true); return *this; }
-    JsonWriter& EndArray() { m_out += ']'; m_first.pop_back(); return *this; }
+    JsonWriter& BeginObject() {
+        Value();
+        m_out += '{';
+        m_first.push_back(true);
+        return *this;
+    }
+    JsonWriter& EndObject() {
+        m_out += '}';
+        m_first.pop_back();
+        return *this;
+    }
+    JsonWriter& BeginArray() {
+        Value();
+        m_out += '[';
+        m_first.push_back(true);
+        return *this;
+    }
+    JsonWriter& EndArray() {
+        m_out += ']';
+        m_first.pop_back();
+        return *this;
+    }
 
     JsonWriter& Key(const std::string& key) {
         Separator();
@@ -19,20 +37,39 @@ public:
         m_afterKey = true;
         return *this;
     }
-    JsonWriter& String(const std::string& value) { Value(); AppendString(value); return *this; }
-    JsonWriter& Number(uint64_t value) { Value(); m_out += std::to_string(value); return *this; }
-    JsonWriter& Bool(bool value) { Value(); m_out += value ? "true" : "false"; return *this; }
-    JsonWriter& Null() { Value(); m_out += "null"; return *this; }
+    JsonWriter& String(const std::string& value) {
+        Value();
+        AppendString(value);
+        return *this;
+    }
+    JsonWriter& Number(uint64_t value) {
+        Value();
+        m_out += std::to_string(value);
+        return *this;
+    }
+    JsonWriter& Bool(bool value) {
+        Value();
+        m_out += value ? "true" : "false";
+        return *this;
+    }
+    JsonWriter& Null() {
+        Value();
+        m_out += "null";
+        return *this;
+    }
     // A value that is already JSON text.
-    JsonWriter& Raw(const std::string& json) { Value(); m_out += json; return *this; }
+    JsonWriter& Raw(const std::string& json) {
+        Value();
+        m_out += json;
+        return *this;
+    }
 
     const std::string& Text() const { return m_out; }
 
 private:
     void Separator() {
         if (!m_first.empty()) {
-            if (!m_first.back())
-                m_out += ',';
+            if (!m_first.back()) m_out += ',';
             m_first.back() = false;
         }
     }

@@ -12,8 +12,7 @@ std::string HresultText(HRESULT hr) {
 
 std::string FourCCText(uint32_t code) {
     std::string s;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        s += char((code >> shift) & 0xFF);
+    for (int shift = 24; shift >= 0; shift -= 8) s += char((code >> shift) & 0xFF);
     return s;
 }
 
@@ -46,32 +45,24 @@ bool AscSummary(const std::vector<uint8_t>& asc, uint32_t& rate, uint32_t& chann
                                       22050, 16000, 12000, 11025, 8000,  7350};
     size_t bit = 0;
     auto read = [&](unsigned n, uint32_t& v) {
-        if (bit + n > asc.size() * 8)
-            return false;
+        if (bit + n > asc.size() * 8) return false;
         v = 0;
-        for (unsigned i = 0; i < n; ++i, ++bit)
-            v = (v << 1) | ((asc[bit / 8] >> (7 - bit % 8)) & 1u);
+        for (unsigned i = 0; i < n; ++i, ++bit) v = (v << 1) | ((asc[bit / 8] >> (7 - bit % 8)) & 1u);
         return true;
     };
     uint32_t type = 0, index = 0, extra = 0;
-    if (!read(5, type))
-        return false;
+    if (!read(5, type)) return false;
     if (type == 31) {
-        if (!read(6, extra))
-            return false;
+        if (!read(6, extra)) return false;
     }
-    if (!read(4, index))
-        return false;
+    if (!read(4, index)) return false;
     if (index == 15) {
-        if (!read(24, rate))
-            return false;
+        if (!read(24, rate)) return false;
     } else {
         rate = index < 13 ? kRates[index] : 0;
     }
-    if (!read(4, channels))
-        return false;
-    if (channels == 7)
-        channels = 8;
+    if (!read(4, channels)) return false;
+    if (channels == 7) channels = 8;
     return true;
 }
 
@@ -91,8 +82,7 @@ void WriteBrandSection(JsonWriter& json, ProbeContext& ctx) {
         json.Null();
     json.Key("compatible_brands").BeginArray();
     if (movie)
-        for (uint32_t brand : movie->ftyp.brands)
-            json.String(FourCCText(brand));
+        for (uint32_t brand : movie->ftyp.brands) json.String(FourCCText(brand));
     json.EndArray();
 }
 
@@ -117,8 +107,7 @@ void WriteTracksSection(JsonWriter& json, ProbeContext& ctx) {
 void WriteAudioSection(JsonWriter& json, ProbeContext& ctx) {
     CMp4File& file = ctx.file;
     std::vector<uint32_t> audio, video;
-    if (FAILED(ctx.openResult) || FAILED(file.GetTrackIds(audio, video)) || audio.empty())
-        return;
+    if (FAILED(ctx.openResult) || FAILED(file.GetTrackIds(audio, video)) || audio.empty()) return;
     json.Key("audio").BeginObject();
     json.Key("track_id").Number(audio[0]);
     HRESULT hr = file.SetAudioTrackId(audio[0]);
@@ -129,8 +118,7 @@ void WriteAudioSection(JsonWriter& json, ProbeContext& ctx) {
     }
     const SmfTrack* track = nullptr;
     for (const auto& t : file.Movie()->tracks)
-        if (t->tkhd.trackId == audio[0])
-            track = t.get();
+        if (t->tkhd.trackId == audio[0]) track = t.get();
     json.Key("sample_entry");
     if (track && track->stbl && !track->stbl->entries.empty())
         json.String(FourCCText(track->stbl->entries[0]->head.type));
@@ -165,7 +153,6 @@ void WriteAudioSection(JsonWriter& json, ProbeContext& ctx) {
 
 // Metadata properties loaded with the file: IDs, texts, binary item sizes.
 void WritePropertiesSection(JsonWriter& json, ProbeContext& ctx) {
-    if (FAILED(ctx.openResult))
-        return;
+    if (FAILED(ctx.openResult)) return;
     json.Key("properties").Raw(Mp4PropertiesToJson(ctx.file.Properties()));
 }

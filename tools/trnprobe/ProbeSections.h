@@ -11,8 +11,8 @@
 struct ProbeContext {
     std::string displayName;
     std::wstring path;
-    HRESULT openResult = S_OK;  // stream open, then Initialize
-    bool opened = false;        // the file itself could be opened
+    HRESULT openResult = S_OK;       // stream open, then Initialize
+    bool opened = false;             // the file itself could be opened
     std::vector<char> streamBuffer;  // stdio buffer of the file; outlives `file`
     CMp4File file;
 };
@@ -31,6 +31,7 @@ void WriteFacadeSection(JsonWriter& json, ProbeContext& ctx);
 #endif
 
 using ProbeSection = void (*)(JsonWriter&, ProbeContext&);
+// clang-format off
 constexpr ProbeSection kProbeSections[] = {
     WriteFileSection,
     WriteBrandSection,
@@ -41,3 +42,4 @@ constexpr ProbeSection kProbeSections[] = {
     WriteFacadeSection,
 #endif
 };
+// clang-format on

@@ -24,8 +24,7 @@ const size_t kStreamBuffer = 64 * 1024;
 // buffer must stay until the stream has closed the file.
 ISmfAbsStream* OpenBufferedStream(const std::string& path, std::vector<char>& buffer) {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        throw HRESULT(E_FAIL);
+    if (!file) throw HRESULT(E_FAIL);
     buffer.resize(kStreamBuffer);
     std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     return WrapFileStream(file);
@@ -56,8 +55,7 @@ bool ProbeOne(const std::string& displayName, const std::wstring& path) {
     OpenAndInitialize(ctx);
     JsonWriter json;
     json.BeginObject();
-    for (ProbeSection section : kProbeSections)
-        section(json, ctx);
+    for (ProbeSection section : kProbeSections) section(json, ctx);
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     std::fflush(stdout);
@@ -70,10 +68,8 @@ bool ProbeOne(const std::string& displayName, const std::wstring& path) {
 std::string Utf8(const wchar_t* text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? size_t(n) : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    if (!out.empty())
-        out.pop_back();
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    if (!out.empty()) out.pop_back();
     return out;
 }
 
@@ -87,15 +83,13 @@ std::wstring Widen(const std::string& s) {
         int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
         uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
         bool ok = i + extra < s.size() + (extra == 0 ? 1 : 0);
-        for (int k = 1; ok && k <= extra; ++k)
-            ok = (uint8_t(s[i + k]) & 0xC0) == 0x80;
+        for (int k = 1; ok && k <= extra; ++k) ok = (uint8_t(s[i + k]) & 0xC0) == 0x80;
         if (!ok) {
             out += wchar_t(c);
             ++i;
             continue;
         }
-        for (int k = 1; k <= extra; ++k)
-            cp = (cp << 6) | (uint8_t(s[i + k]) & 0x3F);
+        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (uint8_t(s[i + k]) & 0x3F);
         out += wchar_t(cp);
         i += size_t(extra) + 1;
     }
@@ -116,14 +110,11 @@ int main(int argc, char** argv) {
     (void)argv;
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide)
-        return 2;
-    for (int i = 1; i < count; ++i)
-        all = ProbeOne(Utf8(wide[i]), wide[i]) && all;
+    if (!wide) return 2;
+    for (int i = 1; i < count; ++i) all = ProbeOne(Utf8(wide[i]), wide[i]) && all;
     LocalFree(wide);
 #else
-    for (int i = 1; i < argc; ++i)
-        all = ProbeOne(argv[i], Widen(argv[i])) && all;
+    for (int i = 1; i < argc; ++i) all = ProbeOne(argv[i], Widen(argv[i])) && all;
 #endif
     return all ? 0 : 1;
 }

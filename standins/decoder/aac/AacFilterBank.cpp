@@ -55,8 +55,8 @@ const WindowTables& Windows() {
 
 // The IMDCT is a DCT-IV of N/2 points, symmetrically extended; the DCT-IV
 // runs as an N/8-point complex FFT between two twiddles.
-Imdct::Imdct(unsigned n) : m_n(n), m_twiddle(n / 4), m_fftRoots(n / 8), m_bitReverse(n / 4), m_work(n / 4),
-                           m_dct(n / 2) {
+Imdct::Imdct(unsigned n)
+    : m_n(n), m_twiddle(n / 4), m_fftRoots(n / 8), m_bitReverse(n / 4), m_work(n / 4), m_dct(n / 2) {
     const unsigned m = n / 2, q = n / 4;
     for (unsigned k = 0; k < q; ++k) m_twiddle[k] = std::polar(1.0f, float(kPi * (k + 0.125) / m));
     for (unsigned k = 0; k < q / 2; ++k) m_fftRoots[k] = std::polar(1.0f, float(2 * kPi * k / q));

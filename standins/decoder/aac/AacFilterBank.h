@@ -9,8 +9,12 @@
 
 namespace aac {
 
-enum WindowSequence : uint8_t { ONLY_LONG_SEQUENCE = 0, LONG_START_SEQUENCE = 1, EIGHT_SHORT_SEQUENCE = 2,
-                                LONG_STOP_SEQUENCE = 3 };
+enum WindowSequence : uint8_t {
+    ONLY_LONG_SEQUENCE = 0,
+    LONG_START_SEQUENCE = 1,
+    EIGHT_SHORT_SEQUENCE = 2,
+    LONG_STOP_SEQUENCE = 3
+};
 
 // y[n] = 2/N * sum_k X[k] cos(2pi/N (n + n0)(k + 1/2)), n0 = (N/2 + 1)/2,
 // for N/2 coefficients X in and N samples y out.

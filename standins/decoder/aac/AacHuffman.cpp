@@ -43,8 +43,8 @@ const HuffmanBook& ScalefactorBook() {
 
 const HuffmanBook* SpectralBook(unsigned book) {
     static const HuffmanBook books[11] = {
-        {kSpectralBook1, 81},  {kSpectralBook2, 81},  {kSpectralBook3, 81}, {kSpectralBook4, 81},
-        {kSpectralBook5, 81},  {kSpectralBook6, 81},  {kSpectralBook7, 64}, {kSpectralBook8, 64},
+        {kSpectralBook1, 81},  {kSpectralBook2, 81},   {kSpectralBook3, 81},   {kSpectralBook4, 81},
+        {kSpectralBook5, 81},  {kSpectralBook6, 81},   {kSpectralBook7, 64},   {kSpectralBook8, 64},
         {kSpectralBook9, 169}, {kSpectralBook10, 169}, {kSpectralBook11, 289},
     };
     return book >= 1 && book <= 11 ? &books[book - 1] : nullptr;

@@ -4,6 +4,7 @@
 
 namespace aac {
 
+// clang-format off
 const HuffEntry kScalefactorBook[121] = {
     {0x3ffe8, 18}, {0x3ffe6, 18}, {0x3ffe7, 18}, {0x3ffe5, 18}, {0x7fff5, 19}, {0x7fff1, 19},
     {0x7ffed, 19}, {0x7fff6, 19}, {0x7ffee, 19}, {0x7ffef, 19}, {0x7fff0, 19}, {0x7fffc, 19},
@@ -273,5 +274,6 @@ const HuffEntry kSpectralBook11[289] = {
     {0xa9, 8}, {0xb1, 8}, {0xb3, 8}, {0xbb, 8}, {0xc0, 8}, {0x18f, 9},
     {0x4, 5},
 };
+// clang-format on
 
 }  // namespace aac

@@ -13,8 +13,14 @@ namespace aac {
 namespace {
 
 enum : unsigned { ID_SCE = 0, ID_CPE = 1, ID_CCE = 2, ID_LFE = 3, ID_DSE = 4, ID_PCE = 5, ID_FIL = 6, ID_END = 7 };
-enum : uint8_t { ZERO_HCB = 0, ESC_HCB = 11, RESERVED_HCB = 12, NOISE_HCB = 13, INTENSITY_HCB2 = 14,
-                 INTENSITY_HCB = 15 };
+enum : uint8_t {
+    ZERO_HCB = 0,
+    ESC_HCB = 11,
+    RESERVED_HCB = 12,
+    NOISE_HCB = 13,
+    INTENSITY_HCB2 = 14,
+    INTENSITY_HCB = 15
+};
 
 constexpr unsigned kMaxQuant = 8191 + 15;  // escape limit plus the largest pulse
 constexpr unsigned kMaxGroups = 8;
@@ -43,9 +49,9 @@ struct LcDecoder::IcsInfo {
     uint8_t windowShape = 0;     // window_shape
     uint8_t maxSfb = 0;          // max_sfb
     uint8_t numWindows = 1;
-    uint8_t numGroups = 1;               // num_window_groups
+    uint8_t numGroups = 1;                 // num_window_groups
     uint8_t groupLength[kMaxGroups] = {};  // window_group_length
-    const uint16_t* swb = nullptr;       // band edges of one window
+    const uint16_t* swb = nullptr;         // band edges of one window
     unsigned numSwb = 0;
     bool Short() const { return windowSequence == EIGHT_SHORT_SEQUENCE; }
 };
@@ -59,7 +65,7 @@ struct LcDecoder::ChannelData {
     };
     IcsInfo ics;
     uint8_t cb[kMaxGroups][kMaxBands] = {};  // sect_cb per band
-    int sf[kMaxGroups][kMaxBands] = {};     // scale factor, is_position or noise energy
+    int sf[kMaxGroups][kMaxBands] = {};      // scale factor, is_position or noise energy
     bool tnsPresent = false;
     uint8_t tnsFilters[8] = {};  // n_filt
     TnsFilter tns[8][3];
@@ -96,18 +102,18 @@ public:
                     Finish(m_b, channel++);
                     break;
                 case ID_DSE: {
-                    m_r.Read(4);  // element_instance_tag
-                    const bool align = m_r.Bit();  // data_byte_align_flag
-                    unsigned count = m_r.Read(8);  // count
+                    m_r.Read(4);                             // element_instance_tag
+                    const bool align = m_r.Bit();            // data_byte_align_flag
+                    unsigned count = m_r.Read(8);            // count
                     if (count == 255) count += m_r.Read(8);  // esc_count
                     if (align) m_r.ByteAlign();
                     m_r.Skip(size_t(count) * 8);  // data_stream_byte
                     break;
                 }
                 case ID_FIL: {
-                    unsigned count = m_r.Read(4);  // count
+                    unsigned count = m_r.Read(4);               // count
                     if (count == 15) count += m_r.Read(8) - 1;  // esc_count
-                    m_r.Skip(size_t(count) * 8);  // extension_payload
+                    m_r.Skip(size_t(count) * 8);                // extension_payload
                     break;
                 }
                 case ID_END:
@@ -267,7 +273,7 @@ private:
     };
 
     bool ReadPulse(const IcsInfo& ics, Pulse& pulse) {
-        pulse.count = m_r.Read(2) + 1;        // number_pulse
+        pulse.count = m_r.Read(2) + 1;       // number_pulse
         const unsigned start = m_r.Read(6);  // pulse_start_sfb
         if (start >= ics.numSwb) return false;
         unsigned k = ics.swb[start];
@@ -292,8 +298,8 @@ private:
                 filter.order = uint8_t(m_r.Read(isShort ? 3 : 5));   // order
                 if (filter.order > (isShort ? 7 : 12)) return false;
                 if (!filter.order) continue;
-                filter.direction = uint8_t(m_r.Read(1));           // direction
-                const unsigned bits = resolution - m_r.Read(1);    // coef_compress
+                filter.direction = uint8_t(m_r.Read(1));         // direction
+                const unsigned bits = resolution - m_r.Read(1);  // coef_compress
                 const double iqfac = ((1 << (resolution - 1)) - 0.5) / (3.14159265358979323846 / 2);
                 const double iqfacNegative = ((1 << (resolution - 1)) + 0.5) / (3.14159265358979323846 / 2);
                 float reflection[12];
@@ -525,6 +531,7 @@ bool LcDecoder::DecodeFrame(const uint8_t* data, size_t size, int16_t* pcm) {
         return false;
     }
     // Element order (centre first) to the WAVE order (front left, right, centre, LFE, surrounds).
+    // clang-format off
     static const uint8_t kOrder[8][8] = {{0},
                                          {0},
                                          {0, 1},
@@ -533,6 +540,7 @@ bool LcDecoder::DecodeFrame(const uint8_t* data, size_t size, int16_t* pcm) {
                                          {1, 2, 0, 3, 4},
                                          {1, 2, 0, 5, 3, 4},
                                          {1, 2, 0, 7, 5, 6, 3, 4}};
+    // clang-format on
     const uint8_t* order = kOrder[m_config.channelConfiguration];
     for (unsigned c = 0; c < m_channels; ++c) {
         const float* in = m_output[order[c]].data();

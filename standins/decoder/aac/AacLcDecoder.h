@@ -17,19 +17,19 @@
 namespace aac {
 
 struct DecoderConfig {
-    unsigned objectType = 2;         // audioObjectType of the core
-    unsigned samplingIndex = 4;      // samplingFrequencyIndex of the core
+    unsigned objectType = 2;     // audioObjectType of the core
+    unsigned samplingIndex = 4;  // samplingFrequencyIndex of the core
     unsigned channelConfiguration = 2;
-    unsigned frameLength = 1024;     // 1024 only; 960 is refused
+    unsigned frameLength = 1024;  // 1024 only; 960 is refused
 };
 
 // What the decoded frames used, counted per band and window group, so that
 // tests can tell which coding tools a stream really exercises.
 struct DecoderStats {
-    uint64_t frames = 0;          // decoded without error
-    uint64_t noiseBands = 0;      // noise substitution (codebook 13)
-    uint64_t intensityBands = 0;  // intensity stereo (codebooks 14 and 15)
-    uint64_t msBands = 0;         // mid/side
+    uint64_t frames = 0;               // decoded without error
+    uint64_t noiseBands = 0;           // noise substitution (codebook 13)
+    uint64_t intensityBands = 0;       // intensity stereo (codebooks 14 and 15)
+    uint64_t msBands = 0;              // mid/side
     uint64_t shortWindowChannels = 0;  // channels coded with eight short windows
 };
 

@@ -14,8 +14,8 @@ const uint16_t kLong64[] = {0,   4,   8,   12,  16,  20,  24,  28,  32,  36,  40
                             72,  80,  88,  100, 112, 124, 140, 156, 172, 192, 216, 240, 268, 304, 344, 384,
                             424, 464, 504, 544, 584, 624, 664, 704, 744, 784, 824, 864, 904, 944, 984, 1024};
 const uint16_t kLong48[] = {0,   4,   8,   12,  16,  20,  24,  28,  32,  36,  40,  48,  56,  64,  72,  80,  88,
-                            96,  108, 120, 132, 144, 160, 176, 196, 216, 240, 264, 292, 320, 352, 384, 416,
-                            448, 480, 512, 544, 576, 608, 640, 672, 704, 736, 768, 800, 832, 864, 896, 928, 1024};
+                            96,  108, 120, 132, 144, 160, 176, 196, 216, 240, 264, 292, 320, 352, 384, 416, 448,
+                            480, 512, 544, 576, 608, 640, 672, 704, 736, 768, 800, 832, 864, 896, 928, 1024};
 const uint16_t kLong32[] = {0,   4,   8,   12,  16,  20,  24,  28,  32,  36,  40,  48,  56,  64,  72,  80,  88,  96,
                             108, 120, 132, 144, 160, 176, 196, 216, 240, 264, 292, 320, 352, 384, 416, 448, 480, 512,
                             544, 576, 608, 640, 672, 704, 736, 768, 800, 832, 864, 896, 928, 960, 992, 1024};
@@ -35,7 +35,8 @@ const uint16_t kShort24[] = {0, 4, 8, 12, 16, 20, 24, 28, 36, 44, 52, 64, 76, 92
 const uint16_t kShort16[] = {0, 4, 8, 12, 16, 20, 24, 28, 32, 40, 48, 60, 72, 88, 108, 128};
 const uint16_t kShort8[] = {0, 4, 8, 12, 16, 20, 24, 28, 36, 44, 52, 60, 72, 88, 108, 128};
 
-#define TRN_BANDS(table) BandTable{table, uint8_t(sizeof table / sizeof table[0] - 1)}
+#define TRN_BANDS(table) \
+    BandTable { table, uint8_t(sizeof table / sizeof table[0] - 1) }
 const BandTable kLong[kSamplingIndices] = {
     TRN_BANDS(kLong96), TRN_BANDS(kLong96), TRN_BANDS(kLong64), TRN_BANDS(kLong48), TRN_BANDS(kLong48),
     TRN_BANDS(kLong32), TRN_BANDS(kLong24), TRN_BANDS(kLong24), TRN_BANDS(kLong16), TRN_BANDS(kLong16),
@@ -58,7 +59,7 @@ uint32_t SamplingFrequency(unsigned index) { return index < kSamplingIndices ? k
 unsigned SamplingIndexFor(uint32_t frequency) {
     // Each index serves the frequencies down to the midpoint with the next.
     static const uint32_t kLowest[kSamplingIndices - 1] = {92017, 75132, 55426, 46009, 37566, 27713,
-                                                           23004, 18783, 13856, 11502, 9391, 0};
+                                                           23004, 18783, 13856, 11502, 9391,  0};
     for (unsigned i = 0; i < kSamplingIndices - 1; ++i)
         if (frequency >= kLowest[i]) return i;
     return kSamplingIndices - 2;
