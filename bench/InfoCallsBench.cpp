@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 #include "tests/host/HostSupport.h"
 #include "tests/mp4/BoxWriter.h"
 

@@ -20,7 +20,7 @@
 #include <time.h>
 
 #include "common/AacCodecInfo.h"
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "common/Mp4DsiParser.h"
 #include "common/SmfAbsStreamImpl.h"
 #include "mp4/Mp4File.h"

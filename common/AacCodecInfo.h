@@ -3,7 +3,7 @@
 // last three from the decoder configuration and the sample description.
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 struct AacCodecInfo {
     DWORD m_dwSamplingFrequency = 0;  // Hz of the decoded output (doubled with SBR)

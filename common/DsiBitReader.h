@@ -3,7 +3,7 @@
 // malformed configuration can never make a parser read past the buffer.
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 class DsiBitReader {
 public:

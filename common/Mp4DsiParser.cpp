@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "common/DsiBitReader.h"
-#include "common/TraceHook.h"
+#include "base/TraceHook.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/AacCodecInfo.h"
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 // Results of ParseAudioSpecificConfig.
 enum : int {

@@ -1,11 +1,11 @@
 #include "common/TrnMp4ParserImpl.h"
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "common/Mp4DsiParser.h"
 #include "common/SmfAbsStreamImpl.h"
-#include "common/UniqueResource.h"
-#include "common/HresultText.h"
-#include "common/TraceHook.h"
+#include "base/UniqueResource.h"
+#include "base/HresultText.h"
+#include "base/TraceHook.h"
 
 #include <cstring>
 #include <new>

@@ -4,8 +4,8 @@
 
 #include "common/AacCodecInfo.h"
 #include "common/ITrnMp4Parser.h"
-#include "common/StatusException.h"
-#include "common/UniqueResource.h"
+#include "base/StatusException.h"
+#include "base/UniqueResource.h"
 #include "mp4/Mp4File.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // The four format entries the info object offers, as host format objects.
 #pragma once
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "module/TrnInterfaces.h"
 
 namespace trn {

@@ -1,8 +1,8 @@
 #include "M4aConverterInfo.h"
 
 #include "common/ITrnMp4Parser.h"
-#include "common/StatusException.h"
-#include "common/UniqueResource.h"
+#include "base/StatusException.h"
+#include "base/UniqueResource.h"
 #include "info/FormatEntries.h"
 #include "info/ItemProperties.h"
 #include "module/ErrorBoundary.h"

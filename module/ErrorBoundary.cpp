@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "ModuleLog.h"
-#include "common/ComPtr.h"
-#include "common/StatusException.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/StatusException.h"
+#include "base/UniqueResource.h"
 
 namespace trn {
 namespace {

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "common/HresultText.h"
+#include "base/HresultText.h"
 
 namespace trn {
 

@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 
 namespace trn {
 namespace {

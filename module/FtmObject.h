@@ -6,7 +6,7 @@
 #include <objbase.h>
 
 #include "ComFramework.h"
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 
 template <class T, const CLSID* pclsid, class Itf, const IID* piid>
 class CTrnFtmObject : public CComObjectRootEx<CComMultiThreadModel>, public CComCoClass<T, pclsid>, public Itf {

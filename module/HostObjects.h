@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 #include "module/TrnInterfaces.h"
 
 namespace trn {

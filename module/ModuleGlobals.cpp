@@ -8,7 +8,7 @@
 #include "ModuleLog.h"
 #include "ObjectMap.h"
 #include "module/FilterLoader.h"
-#include "common/TraceHook.h"
+#include "base/TraceHook.h"
 
 CTrnM4aTranscoderModule* g_pTrnModule = nullptr;
 

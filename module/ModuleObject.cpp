@@ -2,7 +2,7 @@
 
 #include "ModuleIds.h"
 #include "Registrar.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 // Lives beside the module's static objects so that linking either pulls in both.
 extern CTrnM4aTranscoderModule* g_pTrnModule;

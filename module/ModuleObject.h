@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 
 struct IRegistrar;
 

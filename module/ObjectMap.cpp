@@ -1,12 +1,13 @@
 #include "ObjectMap.h"
 
+// The one include that runs up the layers: the object map names the coclasses.
 #include "info/M4aConverterInfo.h"
 #include "transcoder/M4aConverter.h"
 #include "ModuleIds.h"
 #include "ModuleObject.h"
 #include "Registrar.h"
 #include "ResourceIds.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace trn {
 namespace {

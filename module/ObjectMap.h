@@ -4,7 +4,7 @@
 #include <objbase.h>
 
 #include "ComFramework.h"
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 
 struct TrnObjectMapEntry {
     const CLSID* pclsid;

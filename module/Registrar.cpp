@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "ModuleObject.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace trn {
 namespace {

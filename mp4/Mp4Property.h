@@ -1,7 +1,7 @@
 // Base classes of the metadata properties: string-valued and binary.
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 #include "mp4/Mp4PropertyBytes.h"
 
 #include <string>

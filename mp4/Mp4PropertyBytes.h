@@ -2,7 +2,7 @@
 // property classes never touch a byte outside the payload they were given.
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 #include <cstddef>
 #include <vector>

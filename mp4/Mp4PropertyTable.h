@@ -2,7 +2,7 @@
 // with its value kind, box or frame ID, description and multiplicity.
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 #include <cstddef>
 

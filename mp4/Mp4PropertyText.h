@@ -2,7 +2,7 @@
 // Windows and UTF-32 elsewhere; both give the same text for the same bytes.
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 #include "mp4/Mp4PropertyBytes.h"
 
 #include <string>

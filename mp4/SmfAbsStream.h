@@ -3,7 +3,7 @@
 // failures into plain values (the helpers never throw).
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 #include <cstdint>
 

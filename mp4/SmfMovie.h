@@ -5,7 +5,7 @@
 
 #include "SmfRecords.h"
 #include "SmfResult.h"
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 
 #include <cstdint>
 #include <memory>

@@ -18,7 +18,7 @@ if(NOT EXISTS ${CMAKE_CURRENT_LIST_DIR}/Mp4PropertyLoader.cpp)
   target_sources(trn_mp4 PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Mp4PropertyLoaderStub.cpp)
 endif()
 target_include_directories(trn_mp4 PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(trn_mp4 PUBLIC trn_boost)
+target_link_libraries(trn_mp4 PUBLIC trn_base trn_boost)
 if(TRN_FUZZ)
   # Coverage feedback for the fuzz targets that link the library.
   target_compile_options(trn_mp4 PRIVATE -fsanitize=fuzzer-no-link)

@@ -3,7 +3,7 @@
 // and the size check and the ".bak" rollover run while nobody else writes.
 #pragma once
 
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 #include <memory>
 #include <string>

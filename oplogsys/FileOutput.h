@@ -2,7 +2,7 @@
 // first entry and kept open for the lifetime of the channel.
 #pragma once
 
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 #include <string>
 

@@ -8,8 +8,8 @@
 #include "FileOutput.h"
 #include "NullOutput.h"
 #include "OdsOutput.h"
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 
 namespace opLogSys {
 

@@ -4,7 +4,7 @@
 
 #include "LogSysInfoFromXML.h"
 #include "Win32Util.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 const wchar_t CModuleLogger::kChannelName[] = L"tarn.debug";
 const DWORD CModuleLogger::kErrorLogSizeLimit = 0xA00000;

@@ -4,7 +4,7 @@
 // No operation lets an exception reach its caller.
 #pragma once
 
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 #include <cstdarg>
 #include <map>

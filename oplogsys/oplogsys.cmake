@@ -15,5 +15,5 @@ if(TRN_WINDOWS)
     ${CMAKE_CURRENT_LIST_DIR}/Win32Util.cpp)
   # Users include "oplogsys/..."; the short names stay private to the library.
   target_include_directories(trn_oplogsys PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-  target_link_libraries(trn_oplogsys PUBLIC ole32 oleaut32 shlwapi shell32 uuid)
+  target_link_libraries(trn_oplogsys PUBLIC trn_base ole32 oleaut32 shlwapi shell32 uuid)
 endif()

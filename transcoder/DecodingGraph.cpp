@@ -3,7 +3,7 @@
 // host's sink, built in that order.
 #include "transcoder/M4aConverter.h"
 
-#include "common/StatusException.h"
+#include "base/StatusException.h"
 #include "module/FilterLoader.h"
 #include "module/Registrar.h"
 

@@ -1,7 +1,7 @@
 #include "transcoder/FormatList.h"
 
-#include "common/StatusException.h"
-#include "common/UniqueResource.h"
+#include "base/StatusException.h"
+#include "base/UniqueResource.h"
 #include "module/HostObjects.h"
 #include "transcoder/VariantList.h"
 

@@ -6,7 +6,7 @@
 #include <objbase.h>
 #include <oaidl.h>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "module/TrnInterfaces.h"
 
 namespace trn {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "common/ITrnMp4Parser.h"
-#include "common/StatusException.h"
+#include "base/StatusException.h"
 #include "module/ErrorBoundary.h"
 #include "module/HostObjects.h"
 #include "transcoder/PcmFormatDescriptor.h"

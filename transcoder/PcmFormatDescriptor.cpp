@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <objbase.h>
 #include <oaidl.h>
 
-#include "common/StatusException.h"
+#include "base/StatusException.h"
 
 namespace trn {
 

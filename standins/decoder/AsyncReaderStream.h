@@ -2,7 +2,7 @@
 // go through SyncRead at a position kept here, clamped to the file's length.
 #pragma once
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "mp4/SmfAbsStream.h"
 #include "standins/filterbase/DShow.h"
 

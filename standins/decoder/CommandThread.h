@@ -4,7 +4,7 @@
 // serialised, so one command is in flight at a time.
 #pragma once
 
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 #include "standins/filterbase/DShow.h"
 
 class CCommandThread {

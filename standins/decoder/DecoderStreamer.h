@@ -8,7 +8,7 @@
 #include "AacTrack.h"
 #include "CommandThread.h"
 #include "StreamSegment.h"
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "standins/filterbase/DShow.h"
 
 #include <memory>

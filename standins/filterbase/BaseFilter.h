@@ -11,8 +11,8 @@
 #include <atomic>
 #include <string>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 #include "standins/filterbase/FilterModule.h"
 
 class CBasePin;

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "standins/filterbase/BaseFilter.h"
 #include "standins/filterbase/MediaType.h"
 

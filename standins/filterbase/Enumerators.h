@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "standins/filterbase/FilterModule.h"
 #include "standins/filterbase/MediaType.h"
 

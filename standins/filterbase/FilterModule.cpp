@@ -3,7 +3,7 @@
 #include <new>
 #include <string>
 
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // this filter. References count on the owner (the filter or one of its pins).
 #pragma once
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "standins/filterbase/BasePin.h"
 
 class CSeekingPassThru : public IMediaSeeking {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 
 namespace hostobj {
 

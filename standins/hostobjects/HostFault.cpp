@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <new>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 
 namespace hostobj {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "HostFault.h"
 #include "HostModule.h"
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 
 namespace hostobj {
 

@@ -4,7 +4,7 @@
 
 #include "HostClasses.h"
 #include "HostModule.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace hostobj {
 namespace {

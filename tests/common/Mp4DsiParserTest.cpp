@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/TraceHook.h"
+#include "base/TraceHook.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "common/TraceHook.h"
+#include "base/TraceHook.h"
 
 #include <string>
 #include <utility>

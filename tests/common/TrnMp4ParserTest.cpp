@@ -12,7 +12,7 @@
 
 #include "BoxWriter.h"
 #include "common/ITrnMp4Parser.h"
-#include "common/StatusException.h"
+#include "base/StatusException.h"
 #include "common/TrnMp4ParserImpl.h"
 #include "module/ModuleGlobals.h"
 #include "oplogsys/LogSysInfo.h"

@@ -12,7 +12,7 @@ if(TRN_FUZZ AND NOT TRN_WINDOWS AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     ${CMAKE_CURRENT_LIST_DIR}/Mp4DsiParserFuzz.cpp
     ${PROJECT_SOURCE_DIR}/common/DsiBitReader.cpp
     ${PROJECT_SOURCE_DIR}/common/Mp4DsiParser.cpp
-    ${PROJECT_SOURCE_DIR}/common/TraceHook.cpp)
+    ${PROJECT_SOURCE_DIR}/base/TraceHook.cpp)
   target_include_directories(trn_dsi_fuzz PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_options(trn_dsi_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(trn_dsi_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)

@@ -8,9 +8,9 @@
 #include "MediaTime.h"
 #include "TestSink.h"
 #include "ToneFrameDecoder.h"
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "common/SmfAbsStreamImpl.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 #include <tlhelp32.h>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 #include "standins/dlnasink/DlnaSrcBuffer.h"
 #include "standins/filterbase/DShow.h"
 #include "standins/wavefitter/WaveFitterInterfaces.h"

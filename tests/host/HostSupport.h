@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 #include "module/TrnInterfaces.h"
 
 namespace hosttest {

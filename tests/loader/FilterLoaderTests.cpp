@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 #include "module/FilterLoader.h"
 #include "transcoder/GraphInterfaces.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ComPtr.h"
-#include "common/StatusException.h"
-#include "common/TraceHook.h"
+#include "base/ComPtr.h"
+#include "base/StatusException.h"
+#include "base/TraceHook.h"
 #include "module/ErrorBoundary.h"
 #include "module/ModuleGlobals.h"
 #include "oplogsys/LogSysInfo.h"

@@ -1,7 +1,7 @@
 // The module object: lock counting and the Global Interface Table it keeps.
 #include <gtest/gtest.h>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "module/ModuleObject.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <dshow.h>
 
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 #include "module/TrnInterfaces.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <comdef.h>
 
-#include "common/StatusException.h"
+#include "base/StatusException.h"
 #include "tests/host/HostSupport.h"
 #include "transcoder/FormatList.h"
 #include "transcoder/VariantList.h"

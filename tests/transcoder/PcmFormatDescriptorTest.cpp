@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 namespace {
 

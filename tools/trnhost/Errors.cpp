@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "common/ComPtr.h"
-#include "common/UniqueResource.h"
+#include "base/ComPtr.h"
+#include "base/UniqueResource.h"
 
 namespace trnhost {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace trnhost {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace trnhost {
 

@@ -4,7 +4,7 @@
 
 #include "Errors.h"
 #include "Media.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace trnhost {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Errors.h"
-#include "common/ComPtr.h"
+#include "base/ComPtr.h"
 #include "module/TrnInterfaces.h"
 
 namespace trnhost {

@@ -10,7 +10,7 @@
 #include "Media.h"
 #include "Output.h"
 #include "ProcessCounts.h"
-#include "common/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 namespace trnhost {
 namespace {

@@ -1,7 +1,7 @@
 // The "facade" object: what the module's MP4 audio parser reports for the
 // file, as the info object and the transcoder see it.
 #include "ProbeSections.h"
-#include "common/StatusException.h"
+#include "base/StatusException.h"
 #include "common/TrnMp4ParserImpl.h"
 #include "module/ModuleGlobals.h"
 

@@ -1,4 +1,4 @@
-#include "common/HresultText.h"
+#include "base/HresultText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // that the MP4 library's stream owners use it too.
 #pragma once
 
-#include "common/PortableTypes.h"
+#include "base/PortableTypes.h"
 
 #include <cstddef>
 #include <utility>

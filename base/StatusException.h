@@ -3,7 +3,7 @@
 // as the bare HRESULT itself.
 #pragma once
 
-#include "PortableTypes.h"
+#include "base/PortableTypes.h"
 
 namespace log4tarn {
 // Raised by the MP4 audio parser after it has written its own failure entry.

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "common/StatusException.h"
+#include "base/StatusException.h"
 
 template <class T, class Close, T (*Invalid)()>
 class UniqueResource {
