@@ -203,6 +203,10 @@ DWORD DoubleSamplingFrequency(uint32_t dwFrequency) {
 
 }  // namespace
 
+uint32_t DsiSamplingFrequency(uint32_t dwIndex) noexcept {
+    return dwIndex < DSI_SAMPLING_FREQUENCY_INDICES ? kSamplingFrequencies[dwIndex] : 0;
+}
+
 int ParseAudioSpecificConfig(const BYTE* pbDsi, size_t cbDsi, AudioSpecificConfigInfo* pInfo) {
     if (pInfo == nullptr) {
         return DSI_ERR_PARSE;

@@ -15,6 +15,13 @@ enum : int {
 // Sampling frequency given for the reserved frequency indices.
 const uint32_t DSI_SAMPLING_FREQUENCY_RESERVED = 0xFFFFFFFFu;
 
+// Number of samplingFrequencyIndex values that name a rate (0..12).
+const uint32_t DSI_SAMPLING_FREQUENCY_INDICES = 13;
+
+// Hz of samplingFrequencyIndex 0..12; 0 for any other index (the reserved
+// ones and the explicit 15 included). The one copy of the table.
+uint32_t DsiSamplingFrequency(uint32_t dwIndex) noexcept;
+
 // Everything one parse learns. Cleared before each parse; -1 marks a flag or
 // count that the configuration never coded.
 struct AudioSpecificConfigInfo {

@@ -392,3 +392,11 @@ TEST_F(Mp4DsiParserTest, EveryTwoByteInputGivesAKnownResult) {
 }
 
 }  // namespace
+
+// Every other unit takes its rates from this table, so each index counts.
+TEST(DsiSamplingFrequencyTest, NamesTheThirteenRatesAndNothingElse) {
+    const uint32_t kExpected[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                  22050, 16000, 12000, 11025, 8000,  7350};
+    for (uint32_t i = 0; i < DSI_SAMPLING_FREQUENCY_INDICES; ++i) EXPECT_EQ(kExpected[i], DsiSamplingFrequency(i)) << i;
+    for (uint32_t i : {13u, 14u, 15u, 16u, 0xFFFFFFFFu}) EXPECT_EQ(0u, DsiSamplingFrequency(i)) << i;
+}
