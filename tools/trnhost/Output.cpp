@@ -42,7 +42,12 @@ bool IsTerminal(HANDLE handle) {
     DWORD mode = 0;
     if (::GetConsoleMode(handle, &mode)) return true;
     // Wine hands a Unix terminal over as a character device, not a console.
-    return ::GetFileType(handle) == FILE_TYPE_CHAR;
+    if (::GetFileType(handle) == FILE_TYPE_CHAR) return true;
+    // The scripts/trnhost wrapper pipes standard error through a filter and
+    // says so when the pipe ends on a terminal.
+    wchar_t flag[2] = {};
+    return handle == ::GetStdHandle(STD_ERROR_HANDLE) &&
+           ::GetEnvironmentVariableW(L"TRN_STDERR_TERMINAL", flag, 2) == 1 && flag[0] == L'1';
 }
 
 OutputFile::OutputFile(const std::wstring& path)
