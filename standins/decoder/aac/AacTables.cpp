@@ -1,11 +1,12 @@
 #include "AacTables.h"
 
+#include "common/Mp4DsiParser.h"
+
 namespace aac {
 
-namespace {
+static_assert(kSamplingIndices == DSI_SAMPLING_FREQUENCY_INDICES, "one index per rate of the configuration parser");
 
-const uint32_t kFrequencies[kSamplingIndices] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                                 22050, 16000, 12000, 11025, 8000,  7350};
+namespace {
 
 const uint16_t kLong96[] = {0,   4,   8,   12,  16,  20,  24,  28,  32,  36,  40,  44,  48,  52,
                             56,  64,  72,  80,  88,  96,  108, 120, 132, 144, 156, 172, 188, 212,
@@ -54,7 +55,7 @@ unsigned Clamp(unsigned index) { return index < kSamplingIndices ? index : kSamp
 
 }  // namespace
 
-uint32_t SamplingFrequency(unsigned index) { return index < kSamplingIndices ? kFrequencies[index] : 0; }
+uint32_t SamplingFrequency(unsigned index) { return DsiSamplingFrequency(index); }
 
 unsigned SamplingIndexFor(uint32_t frequency) {
     // Each index serves the frequencies down to the midpoint with the next.

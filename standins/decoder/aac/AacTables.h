@@ -1,5 +1,6 @@
-// Per-rate tables of AAC-LC: sampling frequencies, scale factor band edges
-// for long and short windows, and the TNS band limits.
+// Per-rate tables of AAC-LC: scale factor band edges for long and short
+// windows and the TNS band limits; the rates themselves are the
+// configuration parser's.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,7 @@ struct BandTable {
     uint8_t count;
 };
 
-// Hz for samplingFrequencyIndex 0..12; 0 past that.
+// Hz for samplingFrequencyIndex 0..12; 0 past that (DsiSamplingFrequency).
 uint32_t SamplingFrequency(unsigned index);
 // The index whose tables serve an explicitly coded frequency.
 unsigned SamplingIndexFor(uint32_t frequency);
