@@ -2,6 +2,8 @@
 
 #include "common/Mp4DsiParser.h"
 
+#include <cmath>
+
 namespace aac {
 
 static_assert(kSamplingIndices == DSI_SAMPLING_FREQUENCY_INDICES, "one index per rate of the configuration parser");
@@ -51,6 +53,18 @@ const BandTable kShort[kSamplingIndices] = {
 const uint8_t kTnsLong[kSamplingIndices] = {31, 31, 34, 40, 42, 51, 46, 46, 42, 42, 42, 39, 39};
 const uint8_t kTnsShort[kSamplingIndices] = {9, 9, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14};
 
+const uint8_t kChannels[8] = {0, 1, 2, 3, 4, 5, 6, 8};
+// clang-format off
+const uint8_t kWaveOrder[8][8] = {{0},
+                                  {0},
+                                  {0, 1},
+                                  {1, 2, 0},
+                                  {1, 2, 0, 3},
+                                  {1, 2, 0, 3, 4},
+                                  {1, 2, 0, 5, 3, 4},
+                                  {1, 2, 0, 7, 5, 6, 3, 4}};
+// clang-format on
+
 unsigned Clamp(unsigned index) { return index < kSamplingIndices ? index : kSamplingIndices - 1; }
 
 }  // namespace
@@ -70,5 +84,19 @@ const BandTable& LongBands(unsigned index) { return kLong[Clamp(index)]; }
 const BandTable& ShortBands(unsigned index) { return kShort[Clamp(index)]; }
 unsigned TnsMaxBandsLong(unsigned index) { return kTnsLong[Clamp(index)]; }
 unsigned TnsMaxBandsShort(unsigned index) { return kTnsShort[Clamp(index)]; }
+
+const QuantTables& Quantisation() {
+    static const QuantTables tables = [] {
+        QuantTables t;
+        for (unsigned i = 0; i <= kMaxQuant; ++i) t.pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
+        for (int i = 0; i < 256; ++i) t.gain[i] = float(std::pow(2.0, 0.25 * (i - 100)));
+        return t;
+    }();
+    return tables;
+}
+
+unsigned ConfigurationChannels(unsigned configuration) { return configuration < 8 ? kChannels[configuration] : 0; }
+
+const uint8_t* WaveOrder(unsigned configuration) { return kWaveOrder[configuration < 8 ? configuration : 0]; }
 
 }  // namespace aac
