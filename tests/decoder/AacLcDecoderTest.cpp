@@ -4,6 +4,7 @@
 
 #include "AacDecodeSupport.h"
 #include "aac/AacFilterBank.h"
+#include "aac/AacHuffman.h"
 #include "aac/AacHuffmanTables.h"
 #include "aac/AacLcDecoder.h"
 #include "aac/AacTables.h"
@@ -36,6 +37,17 @@ TEST(AacHuffman, EveryCodebookIsACompletePrefixCode) {
             }
         }
         EXPECT_DOUBLE_EQ(1.0, kraft);
+    }
+}
+
+// A spectral codeword's digits, each of the book's modulo, span exactly the
+// book's entries.
+TEST(AacHuffman, EachSpectralBooksDigitsSpanItsEntries) {
+    for (unsigned cb = 1; cb <= 11; ++cb) {
+        const unsigned modulo = aac::kSpectralModulo[cb];
+        const unsigned entries = cb < 5 ? modulo * modulo * modulo * modulo : modulo * modulo;
+        ASSERT_NE(nullptr, aac::SpectralBook(cb));
+        EXPECT_EQ(entries, aac::SpectralBook(cb)->Size()) << cb;
     }
 }
 
