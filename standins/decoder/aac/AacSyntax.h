@@ -14,8 +14,8 @@ class HuffmanBook;
 
 class ElementSink {
 public:
-    // One individual_channel_stream read in full. The next one is read into
-    // other data or only after this returns, so the channel may be changed.
+    // One individual_channel_stream read in full, before the next is read;
+    // the tools may work on it in place.
     virtual void ChannelRead(ChannelData& channel) = 0;
     // A single channel or LFE element, output channel `index`.
     virtual void SingleChannel(ChannelData& channel, unsigned index) = 0;
