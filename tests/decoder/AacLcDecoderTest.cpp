@@ -4,8 +4,10 @@
 
 #include "AacDecodeSupport.h"
 #include "aac/AacFilterBank.h"
+#include "aac/AacHuffman.h"
 #include "aac/AacHuffmanTables.h"
 #include "aac/AacLcDecoder.h"
+#include "aac/AacTables.h"
 
 #include <cmath>
 #include <random>
@@ -36,6 +38,40 @@ TEST(AacHuffman, EveryCodebookIsACompletePrefixCode) {
         }
         EXPECT_DOUBLE_EQ(1.0, kraft);
     }
+}
+
+// A spectral codeword's digits, each of the book's modulo, span exactly the
+// book's entries.
+TEST(AacHuffman, EachSpectralBooksDigitsSpanItsEntries) {
+    for (unsigned cb = 1; cb <= 11; ++cb) {
+        const unsigned modulo = aac::kSpectralModulo[cb];
+        const unsigned entries = cb < 5 ? modulo * modulo * modulo * modulo : modulo * modulo;
+        ASSERT_NE(nullptr, aac::SpectralBook(cb));
+        EXPECT_EQ(entries, aac::SpectralBook(cb)->Size()) << cb;
+    }
+}
+
+// The rates come from the configuration parser, the band tables and the
+// explicit-rate ranges from here: each rate must land on its own index and
+// each index's bands must fill exactly one window.
+TEST(AacTables, RatesBandsAndTnsLimitsAgreeIndexByIndex) {
+    for (unsigned i = 0; i < aac::kSamplingIndices; ++i) {
+        SCOPED_TRACE(i);
+        const uint32_t hz = aac::SamplingFrequency(i);
+        ASSERT_NE(0u, hz);
+        if (i > 0) {
+            EXPECT_LT(hz, aac::SamplingFrequency(i - 1));
+        }
+        // 7350 Hz shares the tables of 8000 Hz.
+        EXPECT_EQ(i < aac::kSamplingIndices - 1 ? i : i - 1, aac::SamplingIndexFor(hz));
+        const aac::BandTable& longBands = aac::LongBands(i);
+        const aac::BandTable& shortBands = aac::ShortBands(i);
+        EXPECT_EQ(1024u, longBands.offsets[longBands.count]);
+        EXPECT_EQ(128u, shortBands.offsets[shortBands.count]);
+        EXPECT_LE(aac::TnsMaxBandsLong(i), longBands.count);
+        EXPECT_LE(aac::TnsMaxBandsShort(i), shortBands.count);
+    }
+    for (unsigned i : {13u, 14u, 15u, 0xFFFFFFFFu}) EXPECT_EQ(0u, aac::SamplingFrequency(i)) << i;
 }
 
 TEST(AacFilterBank, ImdctMatchesTheDefinition) {

@@ -276,4 +276,6 @@ const HuffEntry kSpectralBook11[289] = {
 };
 // clang-format on
 
+const uint8_t kSpectralModulo[12] = {0, 3, 3, 3, 3, 9, 9, 8, 8, 13, 13, 17};
+
 }  // namespace aac

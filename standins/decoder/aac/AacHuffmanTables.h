@@ -23,4 +23,9 @@ extern const HuffEntry kSpectralBook9[169];
 extern const HuffEntry kSpectralBook10[169];
 extern const HuffEntry kSpectralBook11[289];
 
+// Per spectral codebook (1 to 11; 0 unused): how many values each of a
+// codeword's digits can take. Books 1, 2, 5 and 6 code signed values
+// centred on zero, the others magnitudes followed by sign bits.
+extern const uint8_t kSpectralModulo[12];
+
 }  // namespace aac

@@ -50,10 +50,6 @@ public:
     const DecoderStats& Stats() const { return m_stats; }
 
 private:
-    struct IcsInfo;
-    struct ChannelData;
-    class FrameParser;
-
     void Silence(int16_t* pcm);
 
     DecoderConfig m_config;

@@ -1,11 +1,14 @@
 #include "AacTables.h"
 
+#include "common/Mp4DsiParser.h"
+
+#include <cmath>
+
 namespace aac {
 
-namespace {
+static_assert(kSamplingIndices == DSI_SAMPLING_FREQUENCY_INDICES, "one index per rate of the configuration parser");
 
-const uint32_t kFrequencies[kSamplingIndices] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                                 22050, 16000, 12000, 11025, 8000,  7350};
+namespace {
 
 const uint16_t kLong96[] = {0,   4,   8,   12,  16,  20,  24,  28,  32,  36,  40,  44,  48,  52,
                             56,  64,  72,  80,  88,  96,  108, 120, 132, 144, 156, 172, 188, 212,
@@ -50,11 +53,23 @@ const BandTable kShort[kSamplingIndices] = {
 const uint8_t kTnsLong[kSamplingIndices] = {31, 31, 34, 40, 42, 51, 46, 46, 42, 42, 42, 39, 39};
 const uint8_t kTnsShort[kSamplingIndices] = {9, 9, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14};
 
+const uint8_t kChannels[8] = {0, 1, 2, 3, 4, 5, 6, 8};
+// clang-format off
+const uint8_t kWaveOrder[8][8] = {{0},
+                                  {0},
+                                  {0, 1},
+                                  {1, 2, 0},
+                                  {1, 2, 0, 3},
+                                  {1, 2, 0, 3, 4},
+                                  {1, 2, 0, 5, 3, 4},
+                                  {1, 2, 0, 7, 5, 6, 3, 4}};
+// clang-format on
+
 unsigned Clamp(unsigned index) { return index < kSamplingIndices ? index : kSamplingIndices - 1; }
 
 }  // namespace
 
-uint32_t SamplingFrequency(unsigned index) { return index < kSamplingIndices ? kFrequencies[index] : 0; }
+uint32_t SamplingFrequency(unsigned index) { return DsiSamplingFrequency(index); }
 
 unsigned SamplingIndexFor(uint32_t frequency) {
     // Each index serves the frequencies down to the midpoint with the next.
@@ -69,5 +84,19 @@ const BandTable& LongBands(unsigned index) { return kLong[Clamp(index)]; }
 const BandTable& ShortBands(unsigned index) { return kShort[Clamp(index)]; }
 unsigned TnsMaxBandsLong(unsigned index) { return kTnsLong[Clamp(index)]; }
 unsigned TnsMaxBandsShort(unsigned index) { return kTnsShort[Clamp(index)]; }
+
+const QuantTables& Quantisation() {
+    static const QuantTables tables = [] {
+        QuantTables t;
+        for (unsigned i = 0; i <= kMaxQuant; ++i) t.pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
+        for (int i = 0; i < 256; ++i) t.gain[i] = float(std::pow(2.0, 0.25 * (i - 100)));
+        return t;
+    }();
+    return tables;
+}
+
+unsigned ConfigurationChannels(unsigned configuration) { return configuration < 8 ? kChannels[configuration] : 0; }
+
+const uint8_t* WaveOrder(unsigned configuration) { return kWaveOrder[configuration < 8 ? configuration : 0]; }
 
 }  // namespace aac
