@@ -1,4 +1,4 @@
-#include "CommandThread.h"
+#include "standins/filterbase/CommandThread.h"
 
 CCommandThread::CCommandThread() = default;
 
