@@ -1,8 +1,8 @@
 // Base of every pin: connection, media type negotiation and the pin's
 // identity. References count on the owning filter. Connection changes run
-// under the filter lock the pin is given; the streaming side reads the
-// connection through m_csPeer only, the innermost lock, never held while
-// calling out.
+// under the filter's lock (m_csFilter, given to the pin); the streaming side
+// reads the connection through m_csPeer only, the innermost lock, never held
+// while calling out.
 #pragma once
 
 #include <string>
@@ -75,9 +75,9 @@ protected:
     // Interfaces beyond IUnknown and IPin.
     virtual HRESULT QueryPinInterface(REFIID iid, void** out);
 
-    CBaseFilter* const m_filter;  // owns the pin
-    CRITICAL_SECTION& m_lock;     // the filter lock
-    CriticalSection m_csPeer;     // innermost: m_connected is written under both locks
+    CBaseFilter* const m_filter;   // owns the pin
+    CRITICAL_SECTION& m_csFilter;  // the filter's lock
+    CriticalSection m_csPeer;      // innermost: m_connected is written under both locks
     ComPtr<IPin> m_connected;
     CMediaType m_mt;
     REFERENCE_TIME m_tSegmentStart = 0;

@@ -36,14 +36,14 @@ STDMETHODIMP CTransformInputPin::EndOfStream() {
 }
 
 STDMETHODIMP CTransformInputPin::BeginFlush() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (!m_connected || !m_transform->OutputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
     CBaseInputPin::BeginFlush();
     return m_transform->BeginFlush();
 }
 
 STDMETHODIMP CTransformInputPin::EndFlush() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (!m_connected || !m_transform->OutputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
     const HRESULT hr = m_transform->EndFlush();
     CBaseInputPin::EndFlush();
