@@ -54,7 +54,8 @@ public:
     REFERENCE_TIME SegmentStop() const noexcept { return m_tSegmentStop; }
     double SegmentRate() const noexcept { return m_dSegmentRate; }
 
-    // State hooks, called by the filter under its lock for connected pins.
+    // Called by the filter's state machine (see CBaseFilter) for connected
+    // pins, under the filter lock and never under the receive lock.
     virtual HRESULT Active() { return S_OK; }
     virtual HRESULT Inactive() { return S_OK; }
     virtual HRESULT Run(REFERENCE_TIME) { return S_OK; }
