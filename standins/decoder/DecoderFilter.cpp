@@ -40,22 +40,16 @@ HRESULT CAacDecoderFilter::QueryFilterInterface(REFIID iid, void** out) {
     return CBaseFilter::QueryFilterInterface(iid, out);
 }
 
-STDMETHODIMP CAacDecoderFilter::Stop() {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    m_streamer.Stop();
-    return CBaseFilter::Stop();
-}
-
-STDMETHODIMP CAacDecoderFilter::Pause() {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    const bool wasStopped = m_state == State_Stopped;
-    HRESULT hr = CBaseFilter::Pause();  // commits the output allocator
-    if (FAILED(hr) || !wasStopped || !Track() || !m_output.IsConnected()) return hr;
+HRESULT CAacDecoderFilter::StartStreaming() {
+    if (!Track() || !m_output.IsConnected()) return S_OK;
     StreamTargets targets = m_output.Targets();
     targets.events = m_eventSink;
-    hr = m_streamer.Start(&m_track, m_reader.get(), std::move(targets), CurrentSegment());
-    if (FAILED(hr)) CBaseFilter::Stop();
-    return hr;
+    return m_streamer.Start(&m_track, m_reader.get(), std::move(targets), CurrentSegment());
+}
+
+HRESULT CAacDecoderFilter::StopStreaming() {
+    m_streamer.Stop();
+    return S_OK;
 }
 
 HRESULT CAacDecoderFilter::OpenSource(IPin* peer) {

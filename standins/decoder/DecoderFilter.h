@@ -3,10 +3,11 @@
 // streamed from Pause on by a thread of its own; seeking in media time moves
 // the start to the frame that holds the position.
 //
-// Locks, in this order: the filter lock (m_csFilter) before the position
-// lock (m_csPosition). The streaming thread takes neither (it even reports
+// Locks, in this order: the filter lock (m_csFilter), the receive lock
+// (m_csReceive, taken only by the base's state machine), the position lock
+// (m_csPosition). The streaming thread takes none of them (it even reports
 // errors to the graph without the filter's help), so Stop and a seek may
-// hold the filter lock while they wait for it.
+// hold them while they wait for it.
 #pragma once
 
 #include "AacTrack.h"
@@ -26,11 +27,6 @@ public:
     int PinCount() override { return 2; }
     CBasePin* PinAt(int index) override;
 
-    // Streaming starts when the filter leaves Stopped and ends when it
-    // returns there.
-    STDMETHODIMP Stop() override;
-    STDMETHODIMP Pause() override;
-
     // IDecoderPosition
     HRESULT Duration(LONGLONG* duration) override;
     void Positions(LONGLONG* current, LONGLONG* stop) override;
@@ -46,6 +42,10 @@ public:
 
 protected:
     HRESULT QueryFilterInterface(REFIID iid, void** out) override;
+    // The streaming thread runs from the moment the filter leaves Stopped,
+    // with the output allocator committed, until it returns there.
+    HRESULT StartStreaming() override;
+    HRESULT StopStreaming() override;
 
 private:
     // The frames to stream for the current positions.

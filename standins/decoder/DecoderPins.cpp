@@ -51,7 +51,7 @@ CDecoderOutputPin::CDecoderOutputPin(CAacDecoderFilter* filter, CRITICAL_SECTION
     : CBaseOutputPin(filter, lock, L"Output"), m_decoder(filter), m_seeking(static_cast<IPin*>(this), position) {}
 
 StreamTargets CDecoderOutputPin::Targets() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     StreamTargets targets;
     if (m_connected && m_input && m_allocator) {
         targets.peer = m_connected;

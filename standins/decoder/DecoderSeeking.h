@@ -1,9 +1,9 @@
 // IMediaSeeking in media time over the decoder's position. The filter and
-// its output pin each expose one of these (references count on the owner);
-// both act on the same position.
+// its output pin each expose one of these, as its owner; both act on the
+// same position.
 #pragma once
 
-#include "standins/filterbase/DShow.h"
+#include "standins/filterbase/SeekingBase.h"
 
 // The position the seeking interface acts on; implemented by the filter.
 class IDecoderPosition {
@@ -18,17 +18,13 @@ protected:
     ~IDecoderPosition() = default;
 };
 
-class CDecoderSeeking : public IMediaSeeking {
+class CDecoderSeeking : public CSeekingBase {
 public:
     static constexpr DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
                                            AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
                                            AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
 
-    CDecoderSeeking(IUnknown* owner, IDecoderPosition* position) noexcept : m_owner(owner), m_position(position) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return m_owner->QueryInterface(iid, out); }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_owner->AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return m_owner->Release(); }
+    CDecoderSeeking(IUnknown* owner, IDecoderPosition* position) noexcept : CSeekingBase(owner), m_position(position) {}
 
     STDMETHODIMP GetCapabilities(DWORD* capabilities) override;
     STDMETHODIMP CheckCapabilities(DWORD* capabilities) override;
@@ -50,6 +46,5 @@ public:
     STDMETHODIMP GetPreroll(LONGLONG* preroll) override;
 
 private:
-    IUnknown* const m_owner;  // not counted: it owns this object
     IDecoderPosition* const m_position;
 };

@@ -6,9 +6,9 @@
 #pragma once
 
 #include "AacTrack.h"
-#include "CommandThread.h"
 #include "StreamSegment.h"
 #include "base/ComPtr.h"
+#include "standins/filterbase/CommandThread.h"
 #include "standins/filterbase/DShow.h"
 
 #include <memory>

@@ -112,34 +112,23 @@ HRESULT CDlnaSinkFilter::QueryFilterInterface(REFIID iid, void** out) {
     return S_OK;
 }
 
-STDMETHODIMP CDlnaSinkFilter::Stop() {
-    m_buffer.Stop();
-    CriticalSectionGuard lock(m_csFilter.Get());
+void CDlnaSinkFilter::UnblockStreaming() { m_buffer.Stop(); }
+
+HRESULT CDlnaSinkFilter::StartStreaming() {
+    m_buffer.Start();
     m_endOfStream = false;
-    return CBaseFilter::Stop();
+    return S_OK;
 }
 
-STDMETHODIMP CDlnaSinkFilter::Pause() {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    if (m_state == State_Stopped) {
-        m_buffer.Start();
-        m_endOfStream = false;
-    }
-    return CBaseFilter::Pause();
+HRESULT CDlnaSinkFilter::StopStreaming() {
+    m_endOfStream = false;
+    return S_OK;
 }
 
-// The graph manager's event queue has locks of its own: events go out after
-// the filter lock is released.
-STDMETHODIMP CDlnaSinkFilter::Run(REFERENCE_TIME start) {
-    bool complete = false;
-    HRESULT hr;
-    {
-        CriticalSectionGuard lock(m_csFilter.Get());
-        hr = CBaseFilter::Run(start);
-        complete = SUCCEEDED(hr) && m_endOfStream;
-    }
-    if (complete) NotifyEvent(EC_COMPLETE, S_OK, 0);
-    return hr;
+// The event goes out once Run has released the filter lock.
+HRESULT CDlnaSinkFilter::OnRun(REFERENCE_TIME) {
+    if (m_endOfStream) DeferEvent(EC_COMPLETE, S_OK, 0);
+    return S_OK;
 }
 
 void CDlnaSinkFilter::OnEndOfStream() {

@@ -56,12 +56,6 @@ public:
     int PinCount() override { return 1; }
     CBasePin* PinAt(int index) override { return index == 0 ? &m_input : nullptr; }
 
-    // Stop wakes a Receive waiting for room and a ReadData waiting for data
-    // before it takes the filter lock.
-    STDMETHODIMP Stop() override;
-    STDMETHODIMP Pause() override;
-    STDMETHODIMP Run(REFERENCE_TIME start) override;
-
     // IDlnaSrcBuffer
     STDMETHODIMP GetBufferSize(DWORD* bytes) override;
     STDMETHODIMP SetBufferSize(DWORD bytes) override;
@@ -74,6 +68,13 @@ public:
 
 protected:
     HRESULT QueryFilterInterface(REFIID iid, void** out) override;
+    // Stop wakes a Receive waiting for room and a ReadData waiting for data
+    // before it takes the filter lock.
+    void UnblockStreaming() override;
+    HRESULT StartStreaming() override;
+    HRESULT StopStreaming() override;
+    // A stream that ended while paused completes now.
+    HRESULT OnRun(REFERENCE_TIME start) override;
 
 private:
     CPcmBuffer m_buffer;

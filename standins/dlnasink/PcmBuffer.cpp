@@ -6,13 +6,13 @@
 CPcmBuffer::CPcmBuffer(size_t capacity) : m_ring(std::max<size_t>(capacity, 2)) {}
 
 void CPcmBuffer::SetCapacity(size_t capacity) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_cs);
     m_ring.assign(std::max<size_t>(capacity, 2), 0);
     ClearLocked();
 }
 
 size_t CPcmBuffer::Capacity() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_cs);
     return m_ring.size();
 }
 
@@ -22,7 +22,7 @@ void CPcmBuffer::ClearLocked() {
 }
 
 void CPcmBuffer::Start() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_cs);
     ClearLocked();
     m_running = true;
     m_flushing = false;
@@ -31,7 +31,7 @@ void CPcmBuffer::Start() {
 
 void CPcmBuffer::Stop() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> lock(m_cs);
         m_running = false;
     }
     m_changed.notify_all();
@@ -39,7 +39,7 @@ void CPcmBuffer::Stop() {
 
 void CPcmBuffer::BeginFlush() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> lock(m_cs);
         ClearLocked();
         m_flushing = true;
         m_endOfStream = false;
@@ -48,7 +48,7 @@ void CPcmBuffer::BeginFlush() {
 }
 
 void CPcmBuffer::EndFlush() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_cs);
     ClearLocked();
     m_flushing = false;
     m_endOfStream = false;
@@ -56,14 +56,14 @@ void CPcmBuffer::EndFlush() {
 
 void CPcmBuffer::EndOfStream() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> lock(m_cs);
         m_endOfStream = true;
     }
     m_changed.notify_all();
 }
 
 CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_cs);
     while (bytes > 0) {
         m_changed.wait(lock, [&] { return !m_running || m_flushing || m_size < m_ring.size(); });
         if (!m_running) return Status::Stopped;
@@ -82,7 +82,7 @@ CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
 
 CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
     count &= ~size_t(1);
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_cs);
     m_changed.wait(lock, [&] { return !m_running || m_endOfStream || m_size >= 2 || count == 0; });
     // A stray odd byte at the end cannot form a sample.
     if (m_endOfStream && m_size == 1) ClearLocked();

@@ -49,7 +49,7 @@ public:
 private:
     void ClearLocked();
 
-    mutable std::mutex m_mutex;
+    mutable std::mutex m_cs;
     std::condition_variable m_changed;  // data, room, stop, flush or end
     std::vector<uint8_t> m_ring;
     size_t m_head = 0;  // oldest byte

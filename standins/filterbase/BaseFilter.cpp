@@ -1,6 +1,7 @@
 #include "standins/filterbase/BaseFilter.h"
 
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "standins/filterbase/BasePin.h"
@@ -41,52 +42,111 @@ STDMETHODIMP CBaseFilter::GetClassID(CLSID* clsid) {
     return S_OK;
 }
 
+template <class Step>
+HRESULT CBaseFilter::ChangeState(Step step) {
+    DeferredEvent event;
+    HRESULT hr;
+    {
+        CriticalSectionGuard lock(m_csFilter.Get());
+        hr = step();
+        std::swap(event, m_deferred);
+    }
+    if (event.pending) NotifyEvent(event.code, event.param1, event.param2);
+    return hr;
+}
+
 STDMETHODIMP CBaseFilter::Stop() {
-    CriticalSectionGuard lock(m_csFilter.Get());
+    UnblockStreaming();
+    return ChangeState([this] { return StopLocked(); });
+}
+
+STDMETHODIMP CBaseFilter::Pause() {
+    return ChangeState([this] { return PauseLocked(); });
+}
+
+STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME start) {
+    return ChangeState([this, start] { return RunLocked(start); });
+}
+
+HRESULT CBaseFilter::StopLocked() {
     HRESULT result = S_OK;
-    if (m_state != State_Stopped) {
-        for (int i = 0; i < PinCount(); ++i) {
-            CBasePin* pin = PinAt(i);
-            if (!pin->IsConnected()) continue;
-            const HRESULT hr = pin->Inactive();
-            if (FAILED(hr) && SUCCEEDED(result)) result = hr;
-        }
+    if (m_state != State_Stopped && HasStreamingPath()) {
+        result = DeactivatePins();
+        CriticalSectionGuard receive(m_csReceive.Get());
+        const HRESULT hr = StopStreaming();
+        if (FAILED(hr) && SUCCEEDED(result)) result = hr;
     }
     m_state = State_Stopped;
     return result;
 }
 
-STDMETHODIMP CBaseFilter::Pause() {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    if (m_state == State_Stopped) {
-        for (int i = 0; i < PinCount(); ++i) {
-            CBasePin* pin = PinAt(i);
-            if (!pin->IsConnected()) continue;
-            const HRESULT hr = pin->Active();
-            if (FAILED(hr)) return hr;
+HRESULT CBaseFilter::PauseLocked() {
+    if (m_state == State_Stopped && HasStreamingPath()) {
+        HRESULT hr = ActivatePins();
+        if (SUCCEEDED(hr)) {
+            CriticalSectionGuard receive(m_csReceive.Get());
+            hr = StartStreaming();
+        }
+        if (FAILED(hr)) {
+            DeactivatePins();
+            return hr;
         }
     }
     m_state = State_Paused;
     return S_OK;
 }
 
-STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME start) {
-    CriticalSectionGuard lock(m_csFilter.Get());
+HRESULT CBaseFilter::RunLocked(REFERENCE_TIME start) {
     if (m_state == State_Stopped) {
-        const HRESULT hr = Pause();
+        const HRESULT hr = PauseLocked();
         if (FAILED(hr)) return hr;
     }
     m_tStart = start;
-    if (m_state == State_Paused) {
-        for (int i = 0; i < PinCount(); ++i) {
-            CBasePin* pin = PinAt(i);
-            if (!pin->IsConnected()) continue;
-            const HRESULT hr = pin->Run(start);
-            if (FAILED(hr)) return hr;
-        }
+    if (HasStreamingPath()) {
+        HRESULT hr = m_state == State_Paused ? RunPins(start) : S_OK;
+        if (SUCCEEDED(hr)) hr = OnRun(start);
+        if (FAILED(hr)) return hr;
     }
     m_state = State_Running;
     return S_OK;
+}
+
+HRESULT CBaseFilter::ActivatePins() {
+    for (int i = 0; i < PinCount(); ++i) {
+        CBasePin* pin = PinAt(i);
+        if (!pin->IsConnected()) continue;
+        const HRESULT hr = pin->Active();
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT CBaseFilter::DeactivatePins() {
+    HRESULT result = S_OK;
+    for (int i = 0; i < PinCount(); ++i) {
+        CBasePin* pin = PinAt(i);
+        if (!pin->IsConnected()) continue;
+        const HRESULT hr = pin->Inactive();
+        if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+    }
+    return result;
+}
+
+HRESULT CBaseFilter::RunPins(REFERENCE_TIME start) {
+    for (int i = 0; i < PinCount(); ++i) {
+        CBasePin* pin = PinAt(i);
+        if (!pin->IsConnected()) continue;
+        const HRESULT hr = pin->Run(start);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+void CBaseFilter::DeferEvent(long code, LONG_PTR param1, LONG_PTR param2) noexcept {
+    m_deferred.pending = true;
+    m_deferred.code = code;
+    m_deferred.param1 = param1;
+    m_deferred.param2 = param2;
 }
 
 STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* state) {

@@ -7,7 +7,7 @@
 #include "standins/filterbase/Enumerators.h"
 
 CBasePin::CBasePin(CBaseFilter* filter, CRITICAL_SECTION& lock, const wchar_t* name, PIN_DIRECTION direction)
-    : m_filter(filter), m_lock(lock), m_name(name), m_direction(direction) {}
+    : m_filter(filter), m_csFilter(lock), m_name(name), m_direction(direction) {}
 
 CBasePin::~CBasePin() = default;
 
@@ -67,7 +67,7 @@ void CBasePin::ClearConnection() {
 
 STDMETHODIMP CBasePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) {
     if (!receiver) return E_POINTER;
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (m_connected) return VFW_E_ALREADY_CONNECTED;
     if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
     HRESULT hr = CheckConnect(receiver);
@@ -128,7 +128,7 @@ HRESULT CBasePin::AttemptConnection(IPin* receiver, const CMediaType& mt) {
 
 STDMETHODIMP CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) {
     if (!connector || !mt) return E_POINTER;
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (m_connected) return VFW_E_ALREADY_CONNECTED;
     if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
     HRESULT hr = CheckConnect(connector);
@@ -148,7 +148,7 @@ STDMETHODIMP CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* m
 }
 
 STDMETHODIMP CBasePin::Disconnect() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
     if (!m_connected) return S_FALSE;
     BreakConnect();
@@ -164,7 +164,7 @@ STDMETHODIMP CBasePin::ConnectedTo(IPin** pin) {
 
 STDMETHODIMP CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* mt) {
     if (!mt) return E_POINTER;
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (!m_connected) {
         std::memset(mt, 0, sizeof *mt);
         return VFW_E_NOT_CONNECTED;
@@ -208,7 +208,7 @@ STDMETHODIMP CBasePin::EnumMediaTypes(IEnumMediaTypes** types) {
     if (!types) return E_POINTER;
     std::vector<CMediaType> offers;
     {
-        CriticalSectionGuard lock(m_lock);
+        CriticalSectionGuard lock(m_csFilter);
         for (int i = 0;; ++i) {
             CMediaType mt;
             if (GetMediaType(i, &mt) != S_OK) break;

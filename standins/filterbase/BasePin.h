@@ -1,8 +1,8 @@
 // Base of every pin: connection, media type negotiation and the pin's
 // identity. References count on the owning filter. Connection changes run
-// under the filter lock the pin is given; the streaming side reads the
-// connection through m_csPeer only, the innermost lock, never held while
-// calling out.
+// under the filter's lock (m_csFilter, given to the pin); the streaming side
+// reads the connection through m_csPeer only, the innermost lock, never held
+// while calling out.
 #pragma once
 
 #include <string>
@@ -54,7 +54,8 @@ public:
     REFERENCE_TIME SegmentStop() const noexcept { return m_tSegmentStop; }
     double SegmentRate() const noexcept { return m_dSegmentRate; }
 
-    // State hooks, called by the filter under its lock for connected pins.
+    // Called by the filter's state machine (see CBaseFilter) for connected
+    // pins, under the filter lock and never under the receive lock.
     virtual HRESULT Active() { return S_OK; }
     virtual HRESULT Inactive() { return S_OK; }
     virtual HRESULT Run(REFERENCE_TIME) { return S_OK; }
@@ -75,9 +76,9 @@ protected:
     // Interfaces beyond IUnknown and IPin.
     virtual HRESULT QueryPinInterface(REFIID iid, void** out);
 
-    CBaseFilter* const m_filter;  // owns the pin
-    CRITICAL_SECTION& m_lock;     // the filter lock
-    CriticalSection m_csPeer;     // innermost: m_connected is written under both locks
+    CBaseFilter* const m_filter;   // owns the pin
+    CRITICAL_SECTION& m_csFilter;  // the filter's lock
+    CriticalSection m_csPeer;      // innermost: m_connected is written under both locks
     ComPtr<IPin> m_connected;
     CMediaType m_mt;
     REFERENCE_TIME m_tSegmentStart = 0;

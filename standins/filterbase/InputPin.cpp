@@ -14,7 +14,7 @@ HRESULT CBaseInputPin::QueryPinInterface(REFIID iid, void** out) {
 
 STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
     if (!allocator) return E_POINTER;
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (!m_allocator) {
         const HRESULT hr = ::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
                                               m_allocator.put_void());
@@ -29,7 +29,7 @@ STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
 
 STDMETHODIMP CBaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
     if (!allocator) return E_POINTER;
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     m_allocator = ComPtr<IMemAllocator>(allocator);
     m_readOnly = readOnly != FALSE;
     return S_OK;
@@ -93,7 +93,7 @@ STDMETHODIMP CBaseInputPin::EndFlush() {
 HRESULT CBaseInputPin::Inactive() {
     ComPtr<IMemAllocator> allocator;
     {
-        CriticalSectionGuard lock(m_lock);
+        CriticalSectionGuard lock(m_csFilter);
         allocator = m_allocator;
     }
     // Wakes an upstream thread waiting in GetBuffer.

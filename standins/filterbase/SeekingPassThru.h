@@ -1,19 +1,16 @@
 // IMediaSeeking for a filter that passes seeking upstream: every call goes
 // to the IMediaSeeking of the pin connected to the filter's input pin. When
 // that is missing the answer is E_NOTIMPL, so the graph manager passes over
-// this filter. References count on the owner (the filter or one of its pins).
+// this filter. The owner is the filter or one of its pins.
 #pragma once
 
 #include "base/ComPtr.h"
 #include "standins/filterbase/BasePin.h"
+#include "standins/filterbase/SeekingBase.h"
 
-class CSeekingPassThru : public IMediaSeeking {
+class CSeekingPassThru : public CSeekingBase {
 public:
-    CSeekingPassThru(IUnknown* owner, CBasePin* input) noexcept : m_owner(owner), m_input(input) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return m_owner->QueryInterface(iid, out); }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_owner->AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return m_owner->Release(); }
+    CSeekingPassThru(IUnknown* owner, CBasePin* input) noexcept : CSeekingBase(owner), m_input(input) {}
 
     STDMETHODIMP GetCapabilities(DWORD* capabilities) override;
     STDMETHODIMP CheckCapabilities(DWORD* capabilities) override;
@@ -43,6 +40,5 @@ private:
         return FAILED(hr) ? hr : call(seeking.get());
     }
 
-    IUnknown* const m_owner;  // not counted: it owns this object
     CBasePin* const m_input;  // the owning filter's input pin
 };

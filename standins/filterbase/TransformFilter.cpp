@@ -36,14 +36,14 @@ STDMETHODIMP CTransformInputPin::EndOfStream() {
 }
 
 STDMETHODIMP CTransformInputPin::BeginFlush() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (!m_connected || !m_transform->OutputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
     CBaseInputPin::BeginFlush();
     return m_transform->BeginFlush();
 }
 
 STDMETHODIMP CTransformInputPin::EndFlush() {
-    CriticalSectionGuard lock(m_lock);
+    CriticalSectionGuard lock(m_csFilter);
     if (!m_connected || !m_transform->OutputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
     const HRESULT hr = m_transform->EndFlush();
     CBaseInputPin::EndFlush();
@@ -99,37 +99,7 @@ CBasePin* CTransformFilter::PinAt(int index) {
     return nullptr;
 }
 
-STDMETHODIMP CTransformFilter::Pause() {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    if (m_state == State_Paused) return S_OK;
-    if (!m_input.IsConnected() || !m_output.IsConnected()) {
-        m_state = State_Paused;
-        return S_OK;
-    }
-    if (m_state == State_Stopped) {
-        CriticalSectionGuard receive(m_csReceive.Get());
-        const HRESULT hr = StartStreaming();
-        if (FAILED(hr)) return hr;
-    }
-    return CBaseFilter::Pause();
-}
-
-STDMETHODIMP CTransformFilter::Stop() {
-    CriticalSectionGuard lock(m_csFilter.Get());
-    if (m_state == State_Stopped) return S_OK;
-    if (!m_input.IsConnected() || !m_output.IsConnected()) {
-        m_state = State_Stopped;
-        return S_OK;
-    }
-    // Unblock the streaming side first: upstream's GetBuffer on our input
-    // allocator and our own GetBuffer on the output allocator both fail now.
-    m_input.Inactive();
-    m_output.Inactive();
-    CriticalSectionGuard receive(m_csReceive.Get());
-    const HRESULT hr = StopStreaming();
-    m_state = State_Stopped;
-    return hr;
-}
+bool CTransformFilter::HasStreamingPath() { return m_input.IsConnected() && m_output.IsConnected(); }
 
 HRESULT CTransformFilter::Receive(IMediaSample* in) {
     ComPtr<IMediaSample> out;

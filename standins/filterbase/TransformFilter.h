@@ -2,13 +2,14 @@
 // into output; derived filters fill the type and buffer hooks and either
 // Transform (one output sample per input sample) or Receive.
 //
-// Locks, in this order: the filter lock (m_csFilter) before the receive
-// lock (m_csReceive), and the pins' m_csPeer innermost. The streaming thread
-// holds only the receive lock while it transforms and delivers, and never
-// asks for the filter lock. Stop decommits both allocators before it takes
-// the receive lock, so a streaming thread waiting for a buffer wakes up and
-// lets go of it; the filter downstream must likewise wake a Receive that
-// blocks (it is stopped first).
+// It streams only with both pins connected. The input pin holds the receive
+// lock (m_csReceive) while it takes a sample or the end of the stream, so
+// the streaming hooks never run beside StartStreaming or StopStreaming; the
+// streaming thread never asks for the filter lock. Stop decommits both
+// allocators before it takes the receive lock (see CBaseFilter), so a
+// streaming thread waiting for a buffer wakes up and lets go of it; the
+// filter downstream must likewise wake a Receive that blocks (it is stopped
+// first).
 #pragma once
 
 #include <memory>
@@ -62,9 +63,6 @@ public:
     int PinCount() override { return 2; }
     CBasePin* PinAt(int index) override;
 
-    STDMETHODIMP Stop() override;
-    STDMETHODIMP Pause() override;
-
     CTransformInputPin* InputPin() noexcept { return &m_input; }
     CTransformOutputPin* OutputPin() noexcept { return &m_output; }
 
@@ -83,9 +81,6 @@ public:
     virtual HRESULT Receive(IMediaSample* in);
     virtual HRESULT Transform(IMediaSample* in, IMediaSample* out);
     virtual HRESULT EndOfStream();
-    // Paused from stopped / stopped, under both locks.
-    virtual HRESULT StartStreaming() { return S_OK; }
-    virtual HRESULT StopStreaming() { return S_OK; }
 
     // Flushing runs under the filter lock only: the streaming thread may be
     // blocked downstream while holding the receive lock.
@@ -93,10 +88,9 @@ public:
     virtual HRESULT EndFlush();
     virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
-    CRITICAL_SECTION& ReceiveLock() noexcept { return m_csReceive.Get(); }
-
 protected:
-    CriticalSection m_csReceive;
+    bool HasStreamingPath() override;
+
     CTransformInputPin m_input;
     CTransformOutputPin m_output;
 };

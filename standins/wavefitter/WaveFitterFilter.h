@@ -36,13 +36,14 @@ public:
 
     HRESULT Receive(IMediaSample* in) override;
     HRESULT EndOfStream() override;
-    HRESULT StartStreaming() override;
-    HRESULT StopStreaming() override;
     HRESULT EndFlush() override;
     HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
 protected:
     HRESULT QueryFilterInterface(REFIID iid, void** out) override;
+    // The resampler lives from Pause to Stop.
+    HRESULT StartStreaming() override;
+    HRESULT StopStreaming() override;
 
 private:
     WAVEFORMATEX OutputFormat() const;

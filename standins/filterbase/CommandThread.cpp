@@ -1,4 +1,4 @@
-#include "CommandThread.h"
+#include "standins/filterbase/CommandThread.h"
 
 CCommandThread::CCommandThread() = default;
 
@@ -17,7 +17,7 @@ HRESULT CCommandThread::Start(LPTHREAD_START_ROUTINE proc, void* param) {
 }
 
 DWORD CCommandThread::Call(DWORD command) {
-    CriticalSectionGuard lock(m_csCall.Get());
+    CriticalSectionGuard lock(m_cs.Get());
     if (!m_thread) return DWORD(E_UNEXPECTED);
     m_command = command;
     ::SetEvent(m_requestPosted.get());

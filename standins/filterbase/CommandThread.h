@@ -32,7 +32,7 @@ private:
     UniqueHandle m_thread;
     UniqueHandle m_requestPosted;  // manual reset: set until the worker replies
     UniqueHandle m_replyPosted;    // auto reset
-    CriticalSection m_csCall;      // one caller at a time
+    CriticalSection m_cs;          // one caller at a time
     DWORD m_command = 0;
     DWORD m_reply = 0;
 };
