@@ -7,14 +7,15 @@
 
 #include <utility>
 
-#include "base/StatusException.h"
+// Lock owners come with the handle owners.
+#include "base/CriticalSection.h"
 
 template <class T, class Close, T (*Invalid)()>
 class UniqueResource {
 public:
-    UniqueResource() noexcept : m_value(Invalid()) {}
-    explicit UniqueResource(T value) noexcept : m_value(value) {}
-    UniqueResource(UniqueResource&& other) noexcept : m_value(other.release()) {}
+    UniqueResource() noexcept : m_h(Invalid()) {}
+    explicit UniqueResource(T value) noexcept : m_h(value) {}
+    UniqueResource(UniqueResource&& other) noexcept : m_h(other.release()) {}
     UniqueResource& operator=(UniqueResource&& other) noexcept {
         if (this != &other) reset(other.release());
         return *this;
@@ -23,27 +24,27 @@ public:
     UniqueResource& operator=(const UniqueResource&) = delete;
     ~UniqueResource() { reset(); }
 
-    T get() const noexcept { return m_value; }
-    bool valid() const noexcept { return m_value != Invalid(); }
+    T get() const noexcept { return m_h; }
+    bool valid() const noexcept { return m_h != Invalid(); }
     explicit operator bool() const noexcept { return valid(); }
 
     void reset(T value = Invalid()) noexcept {
-        T old = m_value;
-        m_value = value;
+        T old = m_h;
+        m_h = value;
         if (old != Invalid()) Close()(old);
     }
     [[nodiscard]] T release() noexcept {
-        T value = m_value;
-        m_value = Invalid();
+        T value = m_h;
+        m_h = Invalid();
         return value;
     }
     T* put() noexcept {
         reset();
-        return &m_value;
+        return &m_h;
     }
 
 private:
-    T m_value;
+    T m_h;
 };
 
 namespace trn_detail {
@@ -96,34 +97,4 @@ public:
 
 private:
     VARIANT m_v;
-};
-
-// A recursive Win32 critical section, and the guard that holds it for one
-// scope. A section that cannot be initialised is a framework failure.
-class CriticalSection {
-public:
-    CriticalSection() {
-        if (!::InitializeCriticalSectionAndSpinCount(&m_cs, 0)) {
-            const DWORD error = ::GetLastError();
-            throw CAtlException(error ? HRESULT_FROM_WIN32(error) : E_FAIL);
-        }
-    }
-    ~CriticalSection() { ::DeleteCriticalSection(&m_cs); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    CRITICAL_SECTION& Get() noexcept { return m_cs; }
-
-private:
-    CRITICAL_SECTION m_cs;
-};
-
-class CriticalSectionGuard {
-public:
-    explicit CriticalSectionGuard(CRITICAL_SECTION& cs) noexcept : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
-    ~CriticalSectionGuard() { ::LeaveCriticalSection(&m_cs); }
-    CriticalSectionGuard(const CriticalSectionGuard&) = delete;
-    CriticalSectionGuard& operator=(const CriticalSectionGuard&) = delete;
-
-private:
-    CRITICAL_SECTION& m_cs;
 };

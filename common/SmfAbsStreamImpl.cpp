@@ -4,7 +4,7 @@
 #include <string>
 
 CSmfAbsStreamImpl::~CSmfAbsStreamImpl() {
-    if (m_file) fclose(m_file);
+    if (m_pFile) fclose(m_pFile);
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::QueryInterface(REFIID riid, void** ppv) {
@@ -27,24 +27,24 @@ STDMETHODIMP_(ULONG) CSmfAbsStreamImpl::Release() {
 
 STDMETHODIMP CSmfAbsStreamImpl::Tell(int32_t* position) {
     if (!position) return E_POINTER;
-    long pos = ftell(m_file);
+    long pos = ftell(m_pFile);
     *position = int32_t(pos);
     return pos == -1 ? E_FAIL : S_OK;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Seek(int32_t offset, int32_t origin) {
-    return fseek(m_file, long(offset), int(origin)) != 0 ? E_FAIL : S_OK;
+    return fseek(m_pFile, long(offset), int(origin)) != 0 ? E_FAIL : S_OK;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Read(void* buffer, uint32_t count, uint32_t* bytesRead) {
     if (!bytesRead) return E_POINTER;
-    *bytesRead = uint32_t(fread(buffer, 1, count, m_file));
+    *bytesRead = uint32_t(fread(buffer, 1, count, m_pFile));
     return S_OK;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Write(const void* data, uint32_t count, uint32_t* bytesWritten) {
     if (!bytesWritten) return E_POINTER;
-    *bytesWritten = uint32_t(fwrite(data, 1, count, m_file));
+    *bytesWritten = uint32_t(fwrite(data, 1, count, m_pFile));
     return S_OK;
 }
 
@@ -62,7 +62,7 @@ ISmfAbsStream* WrapFileStream(FILE* file) {
         stream->Release();
         throw HRESULT(E_UNEXPECTED);
     }
-    stream->m_file = file;
+    stream->m_pFile = file;
     return stream;
 }
 

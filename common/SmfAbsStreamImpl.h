@@ -25,7 +25,7 @@ private:
     CSmfAbsStreamImpl() = default;
 
     int32_t m_cRef = 0;
-    FILE* m_file = nullptr;
+    FILE* m_pFile = nullptr;
 };
 
 // Opens `path` for binary reading; throws the HRESULT E_FAIL when it cannot.

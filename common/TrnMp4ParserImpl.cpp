@@ -96,7 +96,7 @@ CTrnMp4ParserImpl::CTrnMp4ParserImpl() = default;
 CTrnMp4ParserImpl::~CTrnMp4ParserImpl() = default;
 
 void CTrnMp4ParserImpl::Open(const wchar_t* path) {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     // A null path is an empty one, as with a BSTR.
     if (path == nullptr) path = L"";
     m_strPath.clear();
@@ -194,7 +194,7 @@ void CTrnMp4ParserImpl::ReadCodec() {
 }
 
 void CTrnMp4ParserImpl::ReadDuration() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     uint32_t duration = 0;
     uint32_t timeScale = 0;
     HRESULT hr = m_mp4File.GetMediaDuration(&duration);
@@ -206,57 +206,57 @@ void CTrnMp4ParserImpl::ReadDuration() {
 }
 
 std::wstring CTrnMp4ParserImpl::GetFilePath() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_strPath;
 }
 
 ULONGLONG CTrnMp4ParserImpl::GetFileSize() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_ullFileSize;
 }
 
 bool CTrnMp4ParserImpl::HasVideo() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_bHasVideo;
 }
 
 bool CTrnMp4ParserImpl::Is3gppBrand() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_b3gppBrand;
 }
 
 bool CTrnMp4ParserImpl::IsMp4Brand() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_bMp4Brand;
 }
 
 DWORD CTrnMp4ParserImpl::GetSamplingFrequency() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_codecInfo.m_dwSamplingFrequency;
 }
 
 DWORD CTrnMp4ParserImpl::GetDurationMs() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_dwDurationMs;
 }
 
 DWORD CTrnMp4ParserImpl::GetQuantizedBits() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_codecInfo.m_dwQuantizedBit;
 }
 
 DWORD CTrnMp4ParserImpl::GetChannelCount() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_codecInfo.m_dwChannels;
 }
 
 DWORD CTrnMp4ParserImpl::GetAvgBitRate() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_codecInfo.m_dwAvgBitRate;
 }
 
 bool CTrnMp4ParserImpl::IsSupportedAudio() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     // Object type 2 is AAC LC; SBR mode 2 is parametric stereo.
     return m_codecInfo.m_dwObjectType == 2 && m_codecInfo.m_dwSbrMode <= 1 &&
            IsSupportedSamplingFrequency(m_codecInfo.m_dwSamplingFrequency) &&
@@ -264,7 +264,7 @@ bool CTrnMp4ParserImpl::IsSupportedAudio() {
 }
 
 AacCodecInfo CTrnMp4ParserImpl::GetCodecInfo() {
-    CriticalSectionGuard guard(m_lock.Get());
+    CriticalSectionGuard guard(m_cs);
     return m_codecInfo;
 }
 

@@ -5,7 +5,7 @@
 #include "common/AacCodecInfo.h"
 #include "common/ITrnMp4Parser.h"
 #include "base/StatusException.h"
-#include "base/UniqueResource.h"
+#include "base/CriticalSection.h"
 #include "mp4/Mp4File.h"
 
 #include <windows.h>
@@ -62,7 +62,7 @@ private:
     void ReadDuration();
 
     // Destroyed in reverse order: path, library object, lock.
-    CriticalSection m_lock;  // recursive: an operation may call another one
+    CriticalSection m_cs;  // recursive: an operation may call another one
     CMp4File m_mp4File;
     ULONGLONG m_ullFileSize = 0;
     bool m_b3gppBrand = false;

@@ -2,7 +2,7 @@
 
 #include "common/ITrnMp4Parser.h"
 #include "base/StatusException.h"
-#include "base/UniqueResource.h"
+#include "base/CriticalSection.h"
 #include "info/FormatEntries.h"
 #include "info/ItemProperties.h"
 #include "module/ErrorBoundary.h"
@@ -101,15 +101,12 @@ void AppendLpcmProperties(const std::wstring& mimeType, trn::CVariantList& list)
 
 }  // namespace
 
-CM4aConverterInfo::CM4aConverterInfo() noexcept : m_csInitialised(false) {}
+CM4aConverterInfo::CM4aConverterInfo() noexcept = default;
 
-CM4aConverterInfo::~CM4aConverterInfo() {
-    if (m_csInitialised) ::DeleteCriticalSection(&m_cs);
-}
+CM4aConverterInfo::~CM4aConverterInfo() = default;
 
 HRESULT CM4aConverterInfo::FinalConstruct(IUnknown* controlling) noexcept {
-    if (!::InitializeCriticalSectionEx(&m_cs, 0, 0)) return E_OUTOFMEMORY;
-    m_csInitialised = true;
+    if (!m_cs.TryInit()) return E_OUTOFMEMORY;
     return CTrnFtmObject::FinalConstruct(controlling);
 }
 

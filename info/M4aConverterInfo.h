@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include "base/CriticalSection.h"
 #include "module/FtmObject.h"
 #include "module/ModuleIds.h"
 #include "module/TrnInterfaces.h"
@@ -24,6 +25,5 @@ public:
     STDMETHOD(CreateTranscoder)(ITrnMediaTranscoder** transcoder) override;
 
 private:
-    CRITICAL_SECTION m_cs;  // serialises every method but SetContext
-    bool m_csInitialised;
+    CriticalSection m_cs{CriticalSection::kDeferInit};  // serialises every method but SetContext
 };

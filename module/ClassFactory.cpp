@@ -15,7 +15,7 @@ STDMETHODIMP CComClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void*
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (outer != nullptr && !::IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    return m_creator(outer, iid, ppv);
+    return m_pfnCreator(outer, iid, ppv);
 }
 
 STDMETHODIMP CComClassFactory::LockServer(BOOL lock) {

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "ModuleObject.h"
+#include "base/CriticalSection.h"
 
 class CComMultiThreadModel {};
 class CComMultiThreadModelNoCS {};
@@ -20,23 +21,19 @@ class CComObjectRootEx;
 template <>
 class CComObjectRootEx<CComMultiThreadModel> {
 public:
-    CComObjectRootEx() noexcept : m_dwRef(0), m_pOuterUnknown(nullptr), m_csInitialised(false) {}
-    ~CComObjectRootEx() {
-        if (m_csInitialised) ::DeleteCriticalSection(&m_critsec);
-    }
+    CComObjectRootEx() noexcept : m_dwRef(0), m_pOuterUnknown(nullptr) {}
 
     HRESULT _AtlInitialConstruct() noexcept {
-        if (!::InitializeCriticalSectionEx(&m_critsec, 0, 0)) {
+        if (!m_cs.TryInit()) {
             const DWORD error = ::GetLastError();
             return error ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
         }
-        m_csInitialised = true;
         return S_OK;
     }
     ULONG InternalAddRef() noexcept { return static_cast<ULONG>(::InterlockedIncrement(&m_dwRef)); }
     ULONG InternalRelease() noexcept { return static_cast<ULONG>(::InterlockedDecrement(&m_dwRef)); }
-    void Lock() noexcept { ::EnterCriticalSection(&m_critsec); }
-    void Unlock() noexcept { ::LeaveCriticalSection(&m_critsec); }
+    void Lock() noexcept { m_cs.Enter(); }
+    void Unlock() noexcept { m_cs.Leave(); }
 
     // Hooks an implementation may hide.
     HRESULT FinalConstruct() noexcept { return S_OK; }
@@ -49,8 +46,7 @@ public:
 
 private:
     IUnknown* m_pOuterUnknown;
-    CRITICAL_SECTION m_critsec;
-    bool m_csInitialised;
+    CriticalSection m_cs{CriticalSection::kDeferInit};
 };
 
 // Lock-free root of the aggregating wrapper.
@@ -186,7 +182,7 @@ typedef HRESULT (*TrnCreatorFunc)(IUnknown* outer, REFIID iid, void** ppv);
 // Class object; the cached wrapper below gives it its lifetime rules.
 class CComClassFactory : public IClassFactory, public CComObjectRootEx<CComMultiThreadModel> {
 public:
-    explicit CComClassFactory(TrnCreatorFunc creator) noexcept : m_creator(creator) {}
+    explicit CComClassFactory(TrnCreatorFunc creator) noexcept : m_pfnCreator(creator) {}
     virtual ~CComClassFactory() = default;
 
     STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override;
@@ -194,7 +190,7 @@ public:
     STDMETHOD(LockServer)(BOOL lock) override;
 
 private:
-    TrnCreatorFunc m_creator;
+    TrnCreatorFunc m_pfnCreator;
 };
 
 // The object map keeps one reference on a cached class object; any further

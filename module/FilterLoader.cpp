@@ -3,7 +3,7 @@
 #include <cwchar>
 
 #include "base/ComPtr.h"
-#include "base/UniqueResource.h"
+#include "base/CriticalSection.h"
 
 namespace trn {
 namespace {
@@ -14,17 +14,16 @@ typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
 
 }  // namespace
 
-CLoadedDllSet::CLoadedDllSet() noexcept { ::InitializeCriticalSection(&m_cs); }
+CLoadedDllSet::CLoadedDllSet() noexcept = default;
 
 CLoadedDllSet::~CLoadedDllSet() {
-    for (HMODULE module : m_modules) ::FreeLibrary(module);
-    m_modules.clear();
-    ::DeleteCriticalSection(&m_cs);
+    for (HMODULE module : m_setModules) ::FreeLibrary(module);
+    m_setModules.clear();
 }
 
 bool CLoadedDllSet::Adopt(HMODULE module) {
     CriticalSectionGuard guard(m_cs);
-    if (m_modules.insert(module).second) return true;
+    if (m_setModules.insert(module).second) return true;
     // The set's single reference stays the only one this module adds.
     ::FreeLibrary(module);
     return false;
@@ -32,17 +31,17 @@ bool CLoadedDllSet::Adopt(HMODULE module) {
 
 void CLoadedDllSet::Remove(HMODULE module) noexcept {
     CriticalSectionGuard guard(m_cs);
-    if (m_modules.erase(module) != 0) ::FreeLibrary(module);
+    if (m_setModules.erase(module) != 0) ::FreeLibrary(module);
 }
 
 bool CLoadedDllSet::Contains(HMODULE module) const noexcept {
     CriticalSectionGuard guard(m_cs);
-    return m_modules.count(module) != 0;
+    return m_setModules.count(module) != 0;
 }
 
 size_t CLoadedDllSet::Size() const noexcept {
     CriticalSectionGuard guard(m_cs);
-    return m_modules.size();
+    return m_setModules.size();
 }
 
 HRESULT CreateInstanceFromLocalDll(HINSTANCE module, const wchar_t* dllName, REFCLSID clsid, IUnknown* outer,

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <set>
 
+#include "base/CriticalSection.h"
+
 namespace trn {
 
 // The filter DLLs this module holds, one load reference each, ordered by
@@ -28,11 +30,11 @@ public:
     bool Contains(HMODULE module) const noexcept;
     size_t Size() const noexcept;
 
-    CRITICAL_SECTION& Lock() noexcept { return m_cs; }
+    CriticalSection& Lock() noexcept { return m_cs; }
 
 private:
-    mutable CRITICAL_SECTION m_cs;
-    std::set<HMODULE> m_modules;
+    mutable CriticalSection m_cs;
+    std::set<HMODULE> m_setModules;
 };
 
 // The process-wide set (null outside the module's lifetime).

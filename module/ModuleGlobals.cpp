@@ -8,6 +8,7 @@
 #include "ModuleLog.h"
 #include "ObjectMap.h"
 #include "module/FilterLoader.h"
+#include "base/CriticalSection.h"
 #include "base/TraceHook.h"
 
 CTrnM4aTranscoderModule* g_pTrnModule = nullptr;
@@ -39,14 +40,6 @@ private:
 };
 CModuleLogger* ModuleLoggerHolder::s_logger = nullptr;
 
-// A process-wide lock that nothing uses yet. Built at load time, so it must
-// not throw; initialisation cannot fail on the supported systems.
-struct GlobalLock {
-    GlobalLock() noexcept { ::InitializeCriticalSection(&cs); }
-    ~GlobalLock() { ::DeleteCriticalSection(&cs); }
-    CRITICAL_SECTION cs;
-};
-
 ClassObjectCache g_classObjectCache;
 CTrnM4aTranscoderModule g_module;
 // Destroyed after the logger and before the module object: every filter DLL
@@ -59,7 +52,10 @@ struct LoadedDllSetHolder {
 };
 trn::CLoadedDllSet* LoadedDllSetHolder::s_set = nullptr;
 LoadedDllSetHolder g_loadedDlls;
-GlobalLock g_csGlobal;
+// A process-wide lock that nothing uses yet. Built at load time, where a
+// throw would end the process; initialisation cannot fail on the supported
+// systems.
+CriticalSection g_csGlobal;
 ModuleLoggerHolder g_moduleLogger;
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include "ModuleIds.h"
 #include "Registrar.h"
-#include "base/UniqueResource.h"
+#include "base/CriticalSection.h"
 
 // Lives beside the module's static objects so that linking either pulls in both.
 extern CTrnM4aTranscoderModule* g_pTrnModule;
@@ -17,12 +17,12 @@ const IID kIidGlobalInterfaceTable = {0x00000146, 0x0000, 0x0000, {0xC0, 0x00, 0
 CTrnM4aTranscoderModule* TrnModule() noexcept { return g_pTrnModule; }
 
 CTrnM4aTranscoderModule::CTrnM4aTranscoderModule() noexcept
-    : m_cbSize(0), m_nLockCnt(0), m_libid(LIBID_MediaTranscoderLib), m_initFailed(false) {
+    : m_cbSize(0), m_nLockCnt(0), m_guidLibId(LIBID_MediaTranscoderLib), m_bInitFailed(false) {
     g_pTrnModule = this;
-    if (::InitializeCriticalSectionEx(&m_csStaticData, 0, 0)) {
+    if (m_cs.TryInit()) {
         m_cbSize = sizeof(*this);
     } else {
-        m_initFailed = true;
+        m_bInitFailed = true;
     }
 }
 
@@ -33,13 +33,12 @@ CTrnM4aTranscoderModule::~CTrnM4aTranscoderModule() {
 
 void CTrnM4aTranscoderModule::Term() noexcept {
     if (m_cbSize == 0) return;
-    while (!m_termFuncs.empty()) {
-        const std::pair<TermFunc, void*> entry = m_termFuncs.back();
-        m_termFuncs.pop_back();
+    while (!m_vecTermFuncs.empty()) {
+        const std::pair<TermFunc, void*> entry = m_vecTermFuncs.back();
+        m_vecTermFuncs.pop_back();
         entry.first(entry.second);
     }
     m_pGIT.reset();
-    ::DeleteCriticalSection(&m_csStaticData);
     m_cbSize = 0;
 }
 
@@ -52,7 +51,7 @@ LONG CTrnM4aTranscoderModule::GetLockCount() const noexcept { return m_nLockCnt;
 HRESULT CTrnM4aTranscoderModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) noexcept {
     if (table == nullptr) return E_POINTER;
     *table = nullptr;
-    CriticalSectionGuard guard(m_csStaticData);
+    CriticalSectionGuard guard(m_cs);
     if (!m_pGIT) {
         ComPtr<IGlobalInterfaceTable> created;
         const HRESULT hr = ::CoCreateInstance(kClsidStdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
@@ -72,8 +71,8 @@ HRESULT CTrnM4aTranscoderModule::AddRegistryReplacements(IRegistrar* registrar) 
 HRESULT CTrnM4aTranscoderModule::AddTermFunc(TermFunc func, void* context) noexcept {
     if (func == nullptr) return E_INVALIDARG;
     try {
-        CriticalSectionGuard guard(m_csStaticData);
-        m_termFuncs.emplace_back(func, context);
+        CriticalSectionGuard guard(m_cs);
+        m_vecTermFuncs.emplace_back(func, context);
         return S_OK;
     } catch (...) {
         return E_OUTOFMEMORY;

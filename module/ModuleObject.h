@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ComPtr.h"
+#include "base/CriticalSection.h"
 
 struct IRegistrar;
 
@@ -29,9 +30,9 @@ public:
     // Releases what the module holds; the destructor calls it too.
     void Term() noexcept;
 
-    bool InitFailed() const noexcept { return m_initFailed; }
-    CRITICAL_SECTION& StaticDataLock() noexcept { return m_csStaticData; }
-    const GUID& TypeLibId() const noexcept { return m_libid; }
+    bool InitFailed() const noexcept { return m_bInitFailed; }
+    CriticalSection& StaticDataLock() noexcept { return m_cs; }
+    const GUID& TypeLibId() const noexcept { return m_guidLibId; }
 
 private:
     CTrnM4aTranscoderModule(const CTrnM4aTranscoderModule&) = delete;
@@ -39,11 +40,11 @@ private:
 
     volatile UINT m_cbSize;  // 0 until constructed, 0 again after termination
     volatile LONG m_nLockCnt;
-    std::vector<std::pair<TermFunc, void*>> m_termFuncs;
-    CRITICAL_SECTION m_csStaticData;
+    std::vector<std::pair<TermFunc, void*>> m_vecTermFuncs;
+    CriticalSection m_cs{CriticalSection::kDeferInit};  // guards the static data
     ComPtr<IGlobalInterfaceTable> m_pGIT;
-    GUID m_libid;
-    bool m_initFailed;
+    GUID m_guidLibId;
+    bool m_bInitFailed;
 };
 
 // The one module object of this process (null before construction and after

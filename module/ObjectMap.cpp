@@ -7,7 +7,7 @@
 #include "ModuleObject.h"
 #include "Registrar.h"
 #include "ResourceIds.h"
-#include "base/UniqueResource.h"
+#include "base/CriticalSection.h"
 
 namespace trn {
 namespace {
@@ -21,11 +21,11 @@ TrnObjectMapEntry g_objectMap[] = {
 // gives the thread its own locale back whatever happens.
 class ThreadLocaleScope {
 public:
-    ThreadLocaleScope() noexcept : m_saved(::GetThreadLocale()) { ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
-    ~ThreadLocaleScope() { ::SetThreadLocale(m_saved); }
+    ThreadLocaleScope() noexcept : m_lcidSaved(::GetThreadLocale()) { ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+    ~ThreadLocaleScope() { ::SetThreadLocale(m_lcidSaved); }
 
 private:
-    LCID m_saved;
+    LCID m_lcidSaved;
 };
 
 }  // namespace

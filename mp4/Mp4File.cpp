@@ -101,45 +101,45 @@ CMp4File::~CMp4File() {
 }
 
 void CMp4File::Reset() {
-    m_handle.reset();
-    m_audioTrack = nullptr;
-    m_audioTrackIds.clear();
-    m_videoTrackIds.clear();
-    m_properties.reset();
+    m_spHandle.reset();
+    m_pAudioTrack = nullptr;
+    m_vecAudioTrackIds.clear();
+    m_vecVideoTrackIds.clear();
+    m_spProperties.reset();
     m_layout = LayoutFacts();
     m_bHadUnknownBoxes = false;
 }
 
 void CMp4File::ReleaseStreams() {
     // Leave the shared position where it was found.
-    if (m_stream) m_stream->SeekBy(0);
-    m_stream.reset();
-    m_unknown.reset();
+    if (m_spStream) m_spStream->SeekBy(0);
+    m_spStream.reset();
+    m_spUnknown.reset();
 }
 
 void CMp4File::AttachStream(IUnknown* stream) {
     if (!stream) throw HRESULT(E_POINTER);
-    if (!m_handle) throw HRESULT(E_UNEXPECTED);
+    if (!m_spHandle) throw HRESULT(E_UNEXPECTED);
     ReleaseStreams();
     const ComPtr<IUnknown> given(stream);
-    ThrowIfFailed(given.query_to(IID_IUnknown, m_unknown));
-    m_stream = given.try_query<ISmfAbsStream>(IID_ISmfAbsStream);
-    if (!m_stream) throw HRESULT(E_UNEXPECTED);
-    ThrowIfSmf(SmfAttachStream(m_handle.get(), m_stream.get()));
+    ThrowIfFailed(given.query_to(IID_IUnknown, m_spUnknown));
+    m_spStream = given.try_query<ISmfAbsStream>(IID_ISmfAbsStream);
+    if (!m_spStream) throw HRESULT(E_UNEXPECTED);
+    ThrowIfSmf(SmfAttachStream(m_spHandle.get(), m_spStream.get()));
 }
 
 void CMp4File::CreateEmptyMovie() {
-    int code = SmfCreateMovie(m_handle.get(), 1024, SMF_BRAND_3GP6, 3, kEmptyMovieBrands, 44100);
+    int code = SmfCreateMovie(m_spHandle.get(), 1024, SMF_BRAND_3GP6, 3, kEmptyMovieBrands, 44100);
     for (size_t i = 0; SMF_SUCCEEDED(code) && i < sizeof kEmptyMovieMoreBrands / 4; ++i)
-        code = SmfAddCompatibleBrand(m_handle.get(), kEmptyMovieMoreBrands[i]);
+        code = SmfAddCompatibleBrand(m_spHandle.get(), kEmptyMovieMoreBrands[i]);
     if (SMF_FAILED(code)) {
         SmfHandlePtr fresh;
         SmfMovieHandle* raw = nullptr;
         if (SMF_SUCCEEDED(SmfCreateHandle(&raw))) {
             fresh.reset(raw);
-            SmfAttachStream(raw, m_stream.get());
+            SmfAttachStream(raw, m_spStream.get());
         }
-        m_handle = std::move(fresh);
+        m_spHandle = std::move(fresh);
         ThrowIfSmf(code);
     }
 }
@@ -191,16 +191,16 @@ void CMp4File::CopyMetadataArea() {
 HRESULT CMp4File::GetBinaryProperty(DWORD propertyId, std::vector<std::wstring>& descriptions,
                                     std::vector<std::vector<BYTE>>& dataItems) {
     return Guarded([&] {
-        if (!m_handle) throw HRESULT(E_UNEXPECTED);
+        if (!m_spHandle) throw HRESULT(E_UNEXPECTED);
         ThrowIfFailed(Mp4GetBinaryProperty(Properties(), propertyId, descriptions, dataItems));
     });
 }
 
 void CMp4File::ClassifyTracks() {
-    m_audioTrackIds.clear();
-    m_videoTrackIds.clear();
+    m_vecAudioTrackIds.clear();
+    m_vecVideoTrackIds.clear();
     uint16_t count = 0;
-    ThrowIfSmf(SmfGetTrackCount(m_handle.get(), &count));
+    ThrowIfSmf(SmfGetTrackCount(m_spHandle.get(), &count));
     // IDs are unique and positive after loading; walk them in increasing order
     // (probing upward one by one would take forever on an ID near 2^32).
     std::vector<uint32_t> ids;
@@ -209,13 +209,13 @@ void CMp4File::ClassifyTracks() {
     std::sort(ids.begin(), ids.end());
     for (uint32_t id : ids) {
         SmfTrack* track = nullptr;
-        ThrowIfSmf(SmfGetTrackById(m_handle.get(), id, &track));
+        ThrowIfSmf(SmfGetTrackById(m_spHandle.get(), id, &track));
         uint32_t handler = 0;
         if (SMF_FAILED(SmfGetHandlerType(track, &handler))) continue;
         if (handler == SMF_HANDLER_SOUN)
-            m_audioTrackIds.push_back(id);
+            m_vecAudioTrackIds.push_back(id);
         else if (handler == SMF_HANDLER_VIDE)
-            m_videoTrackIds.push_back(id);
+            m_vecVideoTrackIds.push_back(id);
     }
 }
 
@@ -224,21 +224,21 @@ HRESULT CMp4File::Initialize(IUnknown* stream) {
         Reset();
         SmfMovieHandle* raw = nullptr;
         ThrowIfSmf(SmfCreateHandle(&raw));
-        m_handle.reset(raw);
+        m_spHandle.reset(raw);
         AttachStream(stream);
 
-        ISmfAbsStream* s = m_stream.get();
+        ISmfAbsStream* s = m_spStream.get();
         if (s->StreamSize() == 0) {
             CreateEmptyMovie();
             return;
         }
         uint32_t status = 0;
-        ThrowIfSmf(SmfParse(m_handle.get(), &status, SMF_PARSE_FRAGMENTS));
+        ThrowIfSmf(SmfParse(m_spHandle.get(), &status, SMF_PARSE_FRAGMENTS));
         CheckParseStatus(status);
 
         CopyLayoutFacts();
         // Metadata properties are loaded by the property layer.
-        ThrowIfFailed(Mp4LoadProperties(*Movie(), s, m_properties));
+        ThrowIfFailed(Mp4LoadProperties(*Movie(), s, m_spProperties));
         CopyMetadataArea();
         ClassifyTracks();
     });
@@ -246,34 +246,34 @@ HRESULT CMp4File::Initialize(IUnknown* stream) {
 
 HRESULT CMp4File::GetTrackIds(std::vector<uint32_t>& audioTrackIds, std::vector<uint32_t>& videoTrackIds) {
     return Guarded([&] {
-        if (!m_handle) throw HRESULT(E_UNEXPECTED);
+        if (!m_spHandle) throw HRESULT(E_UNEXPECTED);
         audioTrackIds.clear();
         videoTrackIds.clear();
-        audioTrackIds.reserve(m_audioTrackIds.size());
-        videoTrackIds.reserve(m_videoTrackIds.size());
-        audioTrackIds.assign(m_audioTrackIds.begin(), m_audioTrackIds.end());
-        videoTrackIds.assign(m_videoTrackIds.begin(), m_videoTrackIds.end());
+        audioTrackIds.reserve(m_vecAudioTrackIds.size());
+        videoTrackIds.reserve(m_vecVideoTrackIds.size());
+        audioTrackIds.assign(m_vecAudioTrackIds.begin(), m_vecAudioTrackIds.end());
+        videoTrackIds.assign(m_vecVideoTrackIds.begin(), m_vecVideoTrackIds.end());
     });
 }
 
 HRESULT CMp4File::SetAudioTrackId(uint32_t trackId) {
     return Guarded([&] {
-        if (!m_handle) throw HRESULT(E_UNEXPECTED);
-        if (std::find(m_audioTrackIds.begin(), m_audioTrackIds.end(), trackId) == m_audioTrackIds.end())
+        if (!m_spHandle) throw HRESULT(E_UNEXPECTED);
+        if (std::find(m_vecAudioTrackIds.begin(), m_vecAudioTrackIds.end(), trackId) == m_vecAudioTrackIds.end())
             throw HRESULT(E_INVALIDARG);
-        m_audioTrack = nullptr;
+        m_pAudioTrack = nullptr;
         SmfTrack* track = nullptr;
-        ThrowIfSmf(SmfGetTrackById(m_handle.get(), trackId, &track));
-        m_audioTrack = track;
+        ThrowIfSmf(SmfGetTrackById(m_spHandle.get(), trackId, &track));
+        m_pAudioTrack = track;
     });
 }
 
 SmfSampleEntry* CMp4File::FirstSampleEntry() const {
     uint32_t count = 0;
-    ThrowIfSmf(SmfGetSampleDescriptionCount(m_audioTrack, &count));
+    ThrowIfSmf(SmfGetSampleDescriptionCount(m_pAudioTrack, &count));
     if (count == 0) throw SMF_ERR_ABSENT;
     SmfSampleEntry* entry = nullptr;
-    ThrowIfSmf(SmfGetSampleDescription(m_audioTrack, 1, &entry));
+    ThrowIfSmf(SmfGetSampleDescription(m_pAudioTrack, 1, &entry));
     return entry;
 }
 
@@ -284,10 +284,10 @@ HRESULT CMp4File::GetAudioSampleDescription(uint32_t* sampleSizeBits, uint32_t* 
     if (channelCount) *channelCount = 0;
     return Guarded([&] {
         if (!sampleSizeBits || !samplingFrequency || !channelCount) throw HRESULT(E_POINTER);
-        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
+        if (!m_spHandle || !m_pAudioTrack) throw HRESULT(E_UNEXPECTED);
         SmfSampleEntry* entry = FirstSampleEntry();
         SmfAudioDescription audio;
-        ThrowIfSmf(SmfGetAudioDescription(m_audioTrack, entry, &audio));
+        ThrowIfSmf(SmfGetAudioDescription(m_pAudioTrack, entry, &audio));
         *sampleSizeBits = audio.sampleSize;
         *samplingFrequency = audio.sampleRate >> 16;
         *channelCount = audio.channelCount;
@@ -297,7 +297,7 @@ HRESULT CMp4File::GetAudioSampleDescription(uint32_t* sampleSizeBits, uint32_t* 
 HRESULT CMp4File::GetDecoderSpecificInformation(std::vector<uint8_t>& dsi, uint32_t* maxBitrate, uint32_t* avgBitrate,
                                                 uint32_t* bufferSizeDB) {
     HRESULT hr = Guarded([&] {
-        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
+        if (!m_spHandle || !m_pAudioTrack) throw HRESULT(E_UNEXPECTED);
         dsi.clear();
         SmfSampleEntry* entry = FirstSampleEntry();
         SmfEsDescriptor es;
@@ -316,8 +316,8 @@ HRESULT CMp4File::GetMediaTimescale(uint32_t* timescale) {
     if (timescale) *timescale = 0;
     return Guarded([&] {
         if (!timescale) throw HRESULT(E_POINTER);
-        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
-        ThrowIfSmf(SmfGetMediaTimescale(m_audioTrack, timescale));
+        if (!m_spHandle || !m_pAudioTrack) throw HRESULT(E_UNEXPECTED);
+        ThrowIfSmf(SmfGetMediaTimescale(m_pAudioTrack, timescale));
     });
 }
 
@@ -325,7 +325,7 @@ HRESULT CMp4File::GetMediaDuration(uint32_t* duration) {
     if (duration) *duration = 0;
     return Guarded([&] {
         if (!duration) throw HRESULT(E_POINTER);
-        if (!m_handle || !m_audioTrack) throw HRESULT(E_UNEXPECTED);
-        ThrowIfSmf(SmfGetMediaDuration(m_audioTrack, duration));
+        if (!m_spHandle || !m_pAudioTrack) throw HRESULT(E_UNEXPECTED);
+        ThrowIfSmf(SmfGetMediaDuration(m_pAudioTrack, duration));
     });
 }

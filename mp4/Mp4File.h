@@ -53,8 +53,8 @@ public:
     bool HadUnknownBoxes() const { return m_bHadUnknownBoxes; }
     const LayoutFacts& Layout() const { return m_layout; }
     // The parsed (or created) movie, or null.
-    const SmfMovie* Movie() const { return m_handle ? m_handle->movie.get() : nullptr; }
-    CMp4PropertyStore* Properties() const { return m_properties.get(); }
+    const SmfMovie* Movie() const { return m_spHandle ? m_spHandle->movie.get() : nullptr; }
+    CMp4PropertyStore* Properties() const { return m_spProperties.get(); }
 
 private:
     void Reset();
@@ -67,13 +67,13 @@ private:
     void ClassifyTracks();
     SmfSampleEntry* FirstSampleEntry() const;
 
-    ComPtr<IUnknown> m_unknown;      // the attached stream as IUnknown
-    ComPtr<ISmfAbsStream> m_stream;  // the same stream as ISmfAbsStream
-    SmfHandlePtr m_handle;
-    SmfTrack* m_audioTrack = nullptr;
-    std::vector<uint32_t> m_audioTrackIds;
-    std::vector<uint32_t> m_videoTrackIds;
+    ComPtr<IUnknown> m_spUnknown;      // the attached stream as IUnknown
+    ComPtr<ISmfAbsStream> m_spStream;  // the same stream as ISmfAbsStream
+    SmfHandlePtr m_spHandle;
+    SmfTrack* m_pAudioTrack = nullptr;
+    std::vector<uint32_t> m_vecAudioTrackIds;
+    std::vector<uint32_t> m_vecVideoTrackIds;
     bool m_bHadUnknownBoxes = false;
-    Mp4PropertyStorePtr m_properties;
+    Mp4PropertyStorePtr m_spProperties;
     LayoutFacts m_layout;
 };

@@ -5,8 +5,8 @@
 CMp4PropertyString::~CMp4PropertyString() = default;
 
 HRESULT CMp4PropertyString::GetValues(DWORD, std::vector<std::wstring>& values) const {
-    if (m_values.empty()) return E_UNEXPECTED;
-    values = m_values;
+    if (m_vecValues.empty()) return E_UNEXPECTED;
+    values = m_vecValues;
     return S_OK;
 }
 
@@ -14,10 +14,10 @@ HRESULT CMp4PropertyString::SetValues(DWORD dwPropertyId, const std::vector<std:
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(dwPropertyId);
     if (pRow == nullptr) return E_INVALIDARG;
     if (pRow->bMultiValued) {
-        m_values.insert(m_values.end(), values.begin(), values.end());
+        m_vecValues.insert(m_vecValues.end(), values.begin(), values.end());
     } else {
         if (values.size() > 1) return E_INVALIDARG;
-        m_values = values;
+        m_vecValues = values;
     }
     m_dwPropertyId = dwPropertyId;
     return S_OK;

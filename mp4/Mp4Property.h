@@ -26,7 +26,7 @@ public:
     void SetPropertyId(DWORD dwPropertyId) { m_dwPropertyId = dwPropertyId; }
 
 protected:
-    std::vector<std::wstring> m_values;
+    std::vector<std::wstring> m_vecValues;
     DWORD m_dwPropertyId = 0;
 };
 

@@ -33,7 +33,7 @@ std::wstring DecimalText(unsigned value) {
 CMp4PropertyString3gpp::~CMp4PropertyString3gpp() = default;
 
 HRESULT CMp4PropertyString3gpp::ReadFromBox(DWORD dwPropertyId, const Mp4BoxRef& box) {
-    m_values.clear();
+    m_vecValues.clear();
     m_bVersion = 0;
     m_dwFlags = 0;
     SetLanguage("```");
@@ -44,7 +44,7 @@ HRESULT CMp4PropertyString3gpp::ReadFromBox(DWORD dwPropertyId, const Mp4BoxRef&
     if (SUCCEEDED(hr)) hr = ReadFullBoxHeader(cursor);
     if (SUCCEEDED(hr)) hr = ReadPayload(cursor);
     if (FAILED(hr)) {
-        m_values.clear();
+        m_vecValues.clear();
         m_bVersion = 0;
         m_dwFlags = 0;
         SetLanguage("```");
@@ -115,7 +115,7 @@ HRESULT CMp4PropertyString3gpp::ReadPayload(CMp4ByteCursor& cursor) {
     std::wstring text;
     HRESULT hr = ReadLanguage(cursor);
     if (SUCCEEDED(hr)) hr = ReadText(cursor, text);
-    if (SUCCEEDED(hr)) m_values.push_back(text);
+    if (SUCCEEDED(hr)) m_vecValues.push_back(text);
     return hr;
 }
 
@@ -134,8 +134,8 @@ void CMp4PropertyString3gpp::WriteLanguageAndText(std::vector<BYTE>& payload, co
 }
 
 HRESULT CMp4PropertyString3gpp::FirstValue(std::wstring& text) const {
-    if (m_values.empty()) return E_UNEXPECTED;
-    text = m_values.front();
+    if (m_vecValues.empty()) return E_UNEXPECTED;
+    text = m_vecValues.front();
     return S_OK;
 }
 
@@ -207,17 +207,17 @@ HRESULT CMp4PropertyKeywords3gpp::ReadPayload(CMp4ByteCursor& cursor) {
         std::wstring text;
         hr = ReadText(keyword, text);
         if (FAILED(hr)) return hr;
-        m_values.push_back(text);
+        m_vecValues.push_back(text);
         cursor.Skip(cbKeyword);
     }
     return S_OK;
 }
 
 HRESULT CMp4PropertyKeywords3gpp::WritePayload(std::vector<BYTE>& payload) const {
-    if (m_values.size() > 0xFF) return E_INVALIDARG;
+    if (m_vecValues.size() > 0xFF) return E_INVALIDARG;
     Mp4AppendU16(payload, PackLanguage());
-    Mp4AppendU8(payload, (BYTE)m_values.size());
-    for (const std::wstring& value : m_values) {
+    Mp4AppendU8(payload, (BYTE)m_vecValues.size());
+    for (const std::wstring& value : m_vecValues) {
         std::vector<BYTE> text;
         Mp4WriteText(text, value, MP4_WRITE_UTF16BE, true);
         if (text.size() > 0xFF) return E_INVALIDARG;
@@ -239,9 +239,9 @@ HRESULT CMp4PropertyLocationInfo3gpp::ReadPayload(CMp4ByteCursor& cursor) {
     if (!cursor.ReadU8(m_bRole) || !cursor.ReadU32(m_dwLongitude) || !cursor.ReadU32(m_dwLatitude) ||
         !cursor.ReadU32(m_dwAltitude))
         return E_INVALIDARG;
-    hr = ReadText(cursor, m_astronomicalBody);
-    if (SUCCEEDED(hr)) hr = ReadText(cursor, m_additionalNotes);
-    if (SUCCEEDED(hr)) m_values.push_back(name);
+    hr = ReadText(cursor, m_strAstronomicalBody);
+    if (SUCCEEDED(hr)) hr = ReadText(cursor, m_strAdditionalNotes);
+    if (SUCCEEDED(hr)) m_vecValues.push_back(name);
     return hr;
 }
 
@@ -254,16 +254,16 @@ HRESULT CMp4PropertyLocationInfo3gpp::WritePayload(std::vector<BYTE>& payload) c
     Mp4AppendU32(payload, m_dwLongitude);
     Mp4AppendU32(payload, m_dwLatitude);
     Mp4AppendU32(payload, m_dwAltitude);
-    Mp4WriteText(payload, m_astronomicalBody, MP4_WRITE_UTF16BE, true);
-    Mp4WriteText(payload, m_additionalNotes, MP4_WRITE_UTF16BE, true);
+    Mp4WriteText(payload, m_strAstronomicalBody, MP4_WRITE_UTF16BE, true);
+    Mp4WriteText(payload, m_strAdditionalNotes, MP4_WRITE_UTF16BE, true);
     return S_OK;
 }
 
 void CMp4PropertyLocationInfo3gpp::ResetFields() {
     m_bRole = 0;
     m_dwLongitude = m_dwLatitude = m_dwAltitude = 0;
-    m_astronomicalBody.clear();
-    m_additionalNotes.clear();
+    m_strAstronomicalBody.clear();
+    m_strAdditionalNotes.clear();
 }
 
 // ---- CMp4PropertyAlbumTitle3gpp ----
@@ -307,7 +307,7 @@ CMp4PropertyRecordingYear3gpp::~CMp4PropertyRecordingYear3gpp() = default;
 HRESULT CMp4PropertyRecordingYear3gpp::ReadPayload(CMp4ByteCursor& cursor) {
     WORD wYear;
     if (!cursor.ReadU16(wYear)) return E_INVALIDARG;
-    m_values.push_back(wYear == 0 ? std::wstring() : DecimalText(wYear));
+    m_vecValues.push_back(wYear == 0 ? std::wstring() : DecimalText(wYear));
     return S_OK;
 }
 

@@ -94,8 +94,8 @@ public:
     DWORD GetLongitude() const { return m_dwLongitude; }  // 16.16 fixed point
     DWORD GetLatitude() const { return m_dwLatitude; }
     DWORD GetAltitude() const { return m_dwAltitude; }
-    const std::wstring& GetAstronomicalBody() const { return m_astronomicalBody; }
-    const std::wstring& GetAdditionalNotes() const { return m_additionalNotes; }
+    const std::wstring& GetAstronomicalBody() const { return m_strAstronomicalBody; }
+    const std::wstring& GetAdditionalNotes() const { return m_strAdditionalNotes; }
 
 protected:
     HRESULT ReadPayload(CMp4ByteCursor& cursor) override;
@@ -106,8 +106,8 @@ protected:
     DWORD m_dwLongitude = 0;
     DWORD m_dwLatitude = 0;
     DWORD m_dwAltitude = 0;
-    std::wstring m_astronomicalBody;
-    std::wstring m_additionalNotes;
+    std::wstring m_strAstronomicalBody;
+    std::wstring m_strAdditionalNotes;
 };
 
 // Holds both the album title (0x100B, the values) and its track number (0x100C).

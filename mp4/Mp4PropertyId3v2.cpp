@@ -56,7 +56,7 @@ void CMp4PropertyId3v2::Clear() {
     SetFrameFlags(0);
     m_bTextEncoding = 1;
     m_bTextState = MP4_TEXT_UNKNOWN;
-    m_description.clear();
+    m_strDescription.clear();
     m_bPictureType = 0;
     std::memset(m_szLanguage, 0, sizeof(m_szLanguage));
 }
@@ -134,13 +134,13 @@ void CMp4PropertyId3v2::WriteFrameText(std::vector<BYTE>& body, const std::wstri
 CMp4PropertyStringId3v2::~CMp4PropertyStringId3v2() = default;
 
 HRESULT CMp4PropertyStringId3v2::ReadFromBox(DWORD dwPropertyId, const Mp4BoxRef& box) {
-    m_values.clear();
+    m_vecValues.clear();
     CMp4ByteCursor cursor(nullptr, 0);
     HRESULT hr = ReadFrameBox(box, cursor);
     if (SUCCEEDED(hr)) hr = ReadFrameFlags(cursor);
     if (SUCCEEDED(hr)) hr = ReadBody(cursor);
     if (FAILED(hr)) {
-        m_values.clear();
+        m_vecValues.clear();
         Clear();
         return hr;
     }
@@ -157,31 +157,31 @@ HRESULT CMp4PropertyStringId3v2::ReadBody(CMp4ByteCursor& cursor) {
     if (IsUrlFrame(m_dwFrameId) && m_dwFrameId != kFrameWxxx) {
         // Plain URL frames carry no encoding byte.
         hr = ReadSingleByteText(cursor, value);
-        if (SUCCEEDED(hr)) m_values.push_back(value);
+        if (SUCCEEDED(hr)) m_vecValues.push_back(value);
         return hr;
     }
 
     hr = ReadTextEncoding(cursor);
     if (FAILED(hr)) return hr;
     if (m_dwFrameId == kFrameTxxx) {
-        hr = ReadFrameText(cursor, m_description);
-        if (SUCCEEDED(hr) && m_description.empty()) hr = E_UNEXPECTED;
+        hr = ReadFrameText(cursor, m_strDescription);
+        if (SUCCEEDED(hr) && m_strDescription.empty()) hr = E_UNEXPECTED;
         if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, value);
     } else if (m_dwFrameId == kFrameWxxx) {
-        hr = ReadFrameText(cursor, m_description);
+        hr = ReadFrameText(cursor, m_strDescription);
         if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, value);  // URLs are single-byte text
     } else if (m_dwFrameId == kFrameUslt) {
         if (!cursor.ReadBytes(reinterpret_cast<BYTE*>(m_szLanguage), 3)) return E_INVALIDARG;
-        hr = ReadFrameText(cursor, m_description);
+        hr = ReadFrameText(cursor, m_strDescription);
         if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, value);
     } else {
         hr = ReadFrameText(cursor, value);
         if (SUCCEEDED(hr) && m_dwFrameId == kFrameTcom) {
-            m_values = SplitAtSlash(value);
+            m_vecValues = SplitAtSlash(value);
             return S_OK;
         }
     }
-    if (SUCCEEDED(hr)) m_values.push_back(value);
+    if (SUCCEEDED(hr)) m_vecValues.push_back(value);
     return hr;
 }
 
@@ -189,15 +189,15 @@ HRESULT CMp4PropertyStringId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
     boxes.clear();
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(m_dwPropertyId);
     if (pRow == nullptr || pRow->dwKind != MP4_KIND_STRING_ID3V2) return E_INVALIDARG;
-    if (m_values.empty()) return E_UNEXPECTED;
+    if (m_vecValues.empty()) return E_UNEXPECTED;
 
-    std::vector<std::wstring> frameValues = m_values;
+    std::vector<std::wstring> frameValues = m_vecValues;
     if (pRow->dwBoxId == kFrameTcom) {
         std::wstring joined;
-        for (size_t i = 0; i < m_values.size(); ++i) joined += (i ? L"/" : L"") + m_values[i];
+        for (size_t i = 0; i < m_vecValues.size(); ++i) joined += (i ? L"/" : L"") + m_vecValues[i];
         frameValues.assign(1, joined);
     }
-    std::wstring description = m_description.empty() ? std::wstring(pRow->pszDescription) : m_description;
+    std::wstring description = m_strDescription.empty() ? std::wstring(pRow->pszDescription) : m_strDescription;
     BYTE bEncoding = pRow->bWriteEncoding;
 
     CMp4PropertyStringId3v2 frame(*this);
@@ -227,8 +227,8 @@ HRESULT CMp4PropertyStringId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
 CMp4PropertyBinaryId3v2::~CMp4PropertyBinaryId3v2() = default;
 
 void CMp4PropertyBinaryId3v2::AddItem(const std::wstring& description, const std::vector<BYTE>& data) {
-    m_descriptions.push_back(description);
-    m_dataItems.push_back(data);
+    m_vecDescriptions.push_back(description);
+    m_vecDataItems.push_back(data);
 }
 
 HRESULT CMp4PropertyBinaryId3v2::ReadFromBox(const Mp4BoxRef& box) {
@@ -242,7 +242,7 @@ HRESULT CMp4PropertyBinaryId3v2::ReadFromBox(const Mp4BoxRef& box) {
         Clear();
         return hr;
     }
-    m_description = description;
+    m_strDescription = description;
     AddItem(description, data);
     return S_OK;
 }
@@ -255,14 +255,14 @@ HRESULT CMp4PropertyBinaryId3v2::ReadBody(CMp4ByteCursor& cursor, std::wstring& 
         if (cursor.Remaining() > kMaxUfidIdentifier) return E_INVALIDARG;
     } else if (m_dwFrameId == kFrameGeob) {
         hr = ReadTextEncoding(cursor);
-        if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, m_mimeType);
-        if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, m_fileName);
+        if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, m_strMimeType);
+        if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, m_strFileName);
         if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, description);
         if (SUCCEEDED(hr) && description.empty()) hr = E_UNEXPECTED;
         if (FAILED(hr)) return hr;
     } else if (m_dwFrameId == kFrameApic) {
         hr = ReadTextEncoding(cursor);
-        if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, m_mimeType);
+        if (SUCCEEDED(hr)) hr = ReadSingleByteText(cursor, m_strMimeType);
         if (SUCCEEDED(hr) && !cursor.ReadU8(m_bPictureType)) hr = E_INVALIDARG;
         if (SUCCEEDED(hr)) hr = ReadFrameText(cursor, description);
         if (FAILED(hr)) return hr;
@@ -278,15 +278,15 @@ HRESULT CMp4PropertyBinaryId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
     boxes.clear();
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(m_dwPropertyId);
     if (pRow == nullptr || pRow->dwKind != MP4_KIND_BINARY) return E_INVALIDARG;
-    if (m_dataItems.empty()) return E_UNEXPECTED;
+    if (m_vecDataItems.empty()) return E_UNEXPECTED;
 
     CMp4PropertyBinaryId3v2 frame(*this);
     frame.m_dwFrameId = pRow->dwBoxId;
     BYTE bEncoding = pRow->bWriteEncoding;
-    std::wstring mimeType = m_mimeType.empty() ? std::wstring(pRow->pszMimeType) : m_mimeType;
-    for (size_t i = 0; i < m_dataItems.size(); ++i) {
-        const std::wstring& description = m_descriptions[i];
-        const std::vector<BYTE>& data = m_dataItems[i];
+    std::wstring mimeType = m_strMimeType.empty() ? std::wstring(pRow->pszMimeType) : m_strMimeType;
+    for (size_t i = 0; i < m_vecDataItems.size(); ++i) {
+        const std::wstring& description = m_vecDescriptions[i];
+        const std::vector<BYTE>& data = m_vecDataItems[i];
         std::vector<BYTE> body;
         if (pRow->dwBoxId == kFrameUfid) {
             if (data.size() > kMaxUfidIdentifier) return E_INVALIDARG;
@@ -297,7 +297,7 @@ HRESULT CMp4PropertyBinaryId3v2::WriteToBoxes(Mp4BoxList& boxes) const {
             if (pRow->dwBoxId == kFrameApic) {
                 Mp4AppendU8(body, m_bPictureType);
             } else {
-                WriteFrameText(body, m_fileName, bEncoding);
+                WriteFrameText(body, m_strFileName, bEncoding);
             }
             WriteFrameText(body, description, bEncoding);
         }

@@ -21,7 +21,7 @@ public:
     void Clear();
 
     DWORD GetFrameId() const { return m_dwFrameId; }
-    const std::wstring& GetDescription() const { return m_description; }
+    const std::wstring& GetDescription() const { return m_strDescription; }
     BYTE GetTextEncoding() const { return m_bTextEncoding; }
     BYTE GetPictureType() const { return m_bPictureType; }
     WORD PackFrameFlags() const;
@@ -52,7 +52,7 @@ protected:
     bool m_bGroupingIdentity = false;
     BYTE m_bTextEncoding = 1;
     BYTE m_bTextState = 255;
-    std::wstring m_description;
+    std::wstring m_strDescription;
     BYTE m_bPictureType = 0;
     char m_szLanguage[3] = {};  // USLT
 };
@@ -66,7 +66,7 @@ public:
     HRESULT ReadFromBox(DWORD dwPropertyId, const Mp4BoxRef& box) override;
     // One frame box per value (TCOM joins its values with "/").
     HRESULT WriteToBoxes(Mp4BoxList& boxes) const override;
-    void SetDescription(const std::wstring& description) { m_description = description; }
+    void SetDescription(const std::wstring& description) { m_strDescription = description; }
 
 private:
     HRESULT ReadBody(CMp4ByteCursor& cursor);
@@ -82,17 +82,17 @@ public:
 
     DWORD GetPropertyId() const { return m_dwPropertyId; }
     void SetPropertyId(DWORD dwPropertyId) { m_dwPropertyId = dwPropertyId; }
-    const std::vector<std::wstring>& GetDescriptions() const { return m_descriptions; }
-    const std::vector<std::vector<BYTE>>& GetDataItems() const { return m_dataItems; }
-    const std::wstring& GetMimeType() const { return m_mimeType; }
+    const std::vector<std::wstring>& GetDescriptions() const { return m_vecDescriptions; }
+    const std::vector<std::vector<BYTE>>& GetDataItems() const { return m_vecDataItems; }
+    const std::wstring& GetMimeType() const { return m_strMimeType; }
     void AddItem(const std::wstring& description, const std::vector<BYTE>& data);
 
 private:
     HRESULT ReadBody(CMp4ByteCursor& cursor, std::wstring& description, std::vector<BYTE>& data);
 
     DWORD m_dwPropertyId = 0;
-    std::vector<std::wstring> m_descriptions;
-    std::vector<std::vector<BYTE>> m_dataItems;
-    std::wstring m_mimeType;
-    std::wstring m_fileName;
+    std::vector<std::wstring> m_vecDescriptions;
+    std::vector<std::vector<BYTE>> m_vecDataItems;
+    std::wstring m_strMimeType;
+    std::wstring m_strFileName;
 };

@@ -57,10 +57,10 @@ Mp4StringPropertyPtr Mp4CreateStringProperty(DWORD dwKind) {
 }
 
 void CMp4PropertyStore::Clear() {
-    m_stringProperties.clear();
-    m_binaryProperties.clear();
-    m_unknownUserDataBoxes.clear();
-    m_unknownFrameBoxes.clear();
+    m_mapStringProperties.clear();
+    m_mapBinaryProperties.clear();
+    m_vecUnknownUserDataBoxes.clear();
+    m_vecUnknownFrameBoxes.clear();
     m_dwUdtaOffset = m_dwUdtaSize = kNone;
     m_dwFrameAreaOffset = m_dwFrameAreaSize = kNone;
 }
@@ -89,17 +89,17 @@ void CMp4PropertyStore::LoadUserDataBox(const Mp4BoxRef& box) {
     Mp4StringPropertyPtr property = pRow ? Mp4CreateStringProperty(pRow->dwKind) : Mp4StringPropertyPtr();
     // ID3v2 rows name frames, which never sit directly in udta.
     if (!property || pRow->dwKind == MP4_KIND_STRING_ID3V2) {
-        m_unknownUserDataBoxes.push_back(RebuildBox(box));
+        m_vecUnknownUserDataBoxes.push_back(RebuildBox(box));
         return;
     }
     if (FAILED(property->ReadFromBox(pRow->dwPropertyId, box))) return;  // a malformed box is dropped alone
-    if (m_stringProperties.find(pRow->dwPropertyId) == m_stringProperties.end())
-        m_stringProperties[pRow->dwPropertyId].push_back(property);
+    if (m_mapStringProperties.find(pRow->dwPropertyId) == m_mapStringProperties.end())
+        m_mapStringProperties[pRow->dwPropertyId].push_back(property);
 }
 
 void CMp4PropertyStore::DeriveAlbumTrack() {
-    Mp4StringPropertyMap::const_iterator it = m_stringProperties.find(MP4_PROP_ALBUM_TITLE);
-    if (it == m_stringProperties.end() || it->second.empty()) return;
+    Mp4StringPropertyMap::const_iterator it = m_mapStringProperties.find(MP4_PROP_ALBUM_TITLE);
+    if (it == m_mapStringProperties.end() || it->second.empty()) return;
     const CMp4PropertyAlbumTitle3gpp* pAlbum =
         dynamic_cast<const CMp4PropertyAlbumTitle3gpp*>(it->second.front().get());
     std::vector<std::wstring> track;
@@ -107,7 +107,7 @@ void CMp4PropertyStore::DeriveAlbumTrack() {
     boost::shared_ptr<CMp4PropertyAlbumTitle3gpp> trackProperty(new CMp4PropertyAlbumTitle3gpp);
     trackProperty->SetLanguage(pAlbum->GetLanguage().c_str(), pAlbum->GetPad());
     if (SUCCEEDED(trackProperty->SetValues(MP4_PROP_ALBUM_TRACK, track)))
-        m_stringProperties[MP4_PROP_ALBUM_TRACK].assign(1, trackProperty);
+        m_mapStringProperties[MP4_PROP_ALBUM_TRACK].assign(1, trackProperty);
 }
 
 HRESULT CMp4PropertyStore::LoadFrameArea(const std::vector<Mp4BoxRef>& frames, DWORD dwOffset, DWORD dwSize,
@@ -138,7 +138,7 @@ HRESULT CMp4PropertyStore::LoadFrameBox(const Mp4BoxRef& box) {
 
     const Mp4PropertyRow* pRow = Mp4FindPropertyByBoxId(header.GetFrameId());
     if (pRow == nullptr) {
-        m_unknownFrameBoxes.push_back(RebuildBox(box));
+        m_vecUnknownFrameBoxes.push_back(RebuildBox(box));
         return S_OK;
     }
     if (pRow->dwKind == MP4_KIND_STRING_ID3V2) {
@@ -149,11 +149,11 @@ HRESULT CMp4PropertyStore::LoadFrameBox(const Mp4BoxRef& box) {
             Mp4FindPropertyByFrame(property->GetFrameId(), property->GetDescription().c_str());
         if (pMatch == nullptr) {
             // A description no row knows: keep the frame rather than lose it.
-            m_unknownFrameBoxes.push_back(RebuildBox(box));
+            m_vecUnknownFrameBoxes.push_back(RebuildBox(box));
             return S_OK;
         }
         property->SetPropertyId(pMatch->dwPropertyId);
-        FileProperty(m_stringProperties, pMatch->dwPropertyId, Mp4StringPropertyPtr(property));
+        FileProperty(m_mapStringProperties, pMatch->dwPropertyId, Mp4StringPropertyPtr(property));
         return S_OK;
     }
     if (pRow->dwKind == MP4_KIND_BINARY) {
@@ -163,11 +163,11 @@ HRESULT CMp4PropertyStore::LoadFrameBox(const Mp4BoxRef& box) {
         const Mp4PropertyRow* pMatch =
             Mp4FindPropertyByFrame(property->GetFrameId(), property->GetDescription().c_str());
         if (pMatch == nullptr) {
-            m_unknownFrameBoxes.push_back(RebuildBox(box));
+            m_vecUnknownFrameBoxes.push_back(RebuildBox(box));
             return S_OK;
         }
         property->SetPropertyId(pMatch->dwPropertyId);
-        FileProperty(m_binaryProperties, pMatch->dwPropertyId, property);
+        FileProperty(m_mapBinaryProperties, pMatch->dwPropertyId, property);
         return S_OK;
     }
     return E_INVALIDARG;
@@ -179,8 +179,8 @@ HRESULT CMp4PropertyStore::GetBinaryProperty(DWORD dwPropertyId, std::vector<std
     dataItems.clear();
     const Mp4PropertyRow* pRow = Mp4FindPropertyById(dwPropertyId);
     if (pRow == nullptr || pRow->dwKind != MP4_KIND_BINARY) return MP4_E_PROPERTY_UNKNOWN;
-    Mp4BinaryPropertyMap::const_iterator it = m_binaryProperties.find(dwPropertyId);
-    if (it == m_binaryProperties.end()) return S_OK;
+    Mp4BinaryPropertyMap::const_iterator it = m_mapBinaryProperties.find(dwPropertyId);
+    if (it == m_mapBinaryProperties.end()) return S_OK;
     try {
         for (const Mp4BinaryPropertyPtr& property : it->second) {
             const std::vector<std::wstring>& d = property->GetDescriptions();

@@ -50,10 +50,10 @@ public:
     HRESULT GetBinaryProperty(DWORD dwPropertyId, std::vector<std::wstring>& descriptions,
                               std::vector<std::vector<BYTE>>& dataItems) const;
 
-    const Mp4StringPropertyMap& StringProperties() const { return m_stringProperties; }
-    const Mp4BinaryPropertyMap& BinaryProperties() const { return m_binaryProperties; }
-    const std::vector<std::vector<BYTE>>& UnknownUserDataBoxes() const { return m_unknownUserDataBoxes; }
-    const std::vector<std::vector<BYTE>>& UnknownFrameBoxes() const { return m_unknownFrameBoxes; }
+    const Mp4StringPropertyMap& StringProperties() const { return m_mapStringProperties; }
+    const Mp4BinaryPropertyMap& BinaryProperties() const { return m_mapBinaryProperties; }
+    const std::vector<std::vector<BYTE>>& UnknownUserDataBoxes() const { return m_vecUnknownUserDataBoxes; }
+    const std::vector<std::vector<BYTE>>& UnknownFrameBoxes() const { return m_vecUnknownFrameBoxes; }
     DWORD UdtaOffset() const { return m_dwUdtaOffset; }
     DWORD UdtaSize() const { return m_dwUdtaSize; }
     DWORD FrameAreaOffset() const { return m_dwFrameAreaOffset; }
@@ -64,10 +64,10 @@ private:
     void DeriveAlbumTrack();
     HRESULT LoadFrameBox(const Mp4BoxRef& box);
 
-    Mp4StringPropertyMap m_stringProperties;
-    Mp4BinaryPropertyMap m_binaryProperties;
-    std::vector<std::vector<BYTE>> m_unknownUserDataBoxes;
-    std::vector<std::vector<BYTE>> m_unknownFrameBoxes;
+    Mp4StringPropertyMap m_mapStringProperties;
+    Mp4BinaryPropertyMap m_mapBinaryProperties;
+    std::vector<std::vector<BYTE>> m_vecUnknownUserDataBoxes;
+    std::vector<std::vector<BYTE>> m_vecUnknownFrameBoxes;
     DWORD m_dwUdtaOffset = kNone;
     DWORD m_dwUdtaSize = kNone;
     DWORD m_dwFrameAreaOffset = kNone;

@@ -12,50 +12,51 @@ constexpr uint8_t kSlConfigDescrTag = 6;
 // A bounded big-endian reader that refuses to pass its end.
 class ByteCursor {
 public:
-    ByteCursor(const uint8_t* data, size_t size) : m_p(data), m_left(size) {}
-    size_t Left() const { return m_left; }
+    ByteCursor(const uint8_t* data, size_t size) : m_p(data), m_cbLeft(size) {}
+    size_t Left() const { return m_cbLeft; }
     const uint8_t* Here() const { return m_p; }
     bool Skip(size_t n) {
-        if (n > m_left) return false;
+        if (n > m_cbLeft) return false;
         m_p += n;
-        m_left -= n;
+        m_cbLeft -= n;
         return true;
     }
     bool U8(uint8_t& v) {
-        if (m_left < 1) return false;
+        if (m_cbLeft < 1) return false;
         v = *m_p;
         return Skip(1);
     }
     bool U16(uint16_t& v) {
-        if (m_left < 2) return false;
+        if (m_cbLeft < 2) return false;
         v = uint16_t((m_p[0] << 8) | m_p[1]);
         return Skip(2);
     }
     bool U24(uint32_t& v) {
-        if (m_left < 3) return false;
+        if (m_cbLeft < 3) return false;
         v = (uint32_t(m_p[0]) << 16) | (uint32_t(m_p[1]) << 8) | m_p[2];
         return Skip(3);
     }
     bool U32(uint32_t& v) {
-        if (m_left < 4) return false;
+        if (m_cbLeft < 4) return false;
         v = SmfBigEndian32(m_p);
         return Skip(4);
     }
 
 private:
     const uint8_t* m_p;
-    size_t m_left;
+    size_t m_cbLeft;
 };
 
 // Bits most significant first across byte boundaries.
 class BitCursor {
 public:
-    BitCursor(const uint8_t* data, size_t size) : m_data(data), m_bits(size * 8) {}
-    size_t BitsLeft() const { return m_bits - m_pos; }
+    BitCursor(const uint8_t* data, size_t size) : m_pbData(data), m_cBits(size * 8) {}
+    size_t BitsLeft() const { return m_cBits - m_iBitPos; }
     bool Read(unsigned n, uint64_t& v) {
         if (n > 64 || n > BitsLeft()) return false;
         v = 0;
-        for (unsigned i = 0; i < n; ++i, ++m_pos) v = (v << 1) | ((m_data[m_pos / 8] >> (7 - m_pos % 8)) & 1u);
+        for (unsigned i = 0; i < n; ++i, ++m_iBitPos)
+            v = (v << 1) | ((m_pbData[m_iBitPos / 8] >> (7 - m_iBitPos % 8)) & 1u);
         return true;
     }
     template <typename T>
@@ -67,9 +68,9 @@ public:
     }
 
 private:
-    const uint8_t* m_data;
-    size_t m_bits;
-    size_t m_pos = 0;
+    const uint8_t* m_pbData;
+    size_t m_cBits;
+    size_t m_iBitPos = 0;
 };
 
 struct DescriptorHeader {

@@ -59,23 +59,23 @@ uint32_t SmfTellPos(SmfMovieHandle* h, ISmfAbsStream* s) {
 // ---- value tables ----
 
 const uint32_t* SmfValueTable::Entry(uint64_t index) const {
-    if (index >= m_count) return nullptr;
-    const Block& b = *m_blocks[size_t(index / kBlockEntries)];
+    if (index >= m_ullCount) return nullptr;
+    const Block& b = *m_vecBlocks[size_t(index / kBlockEntries)];
     uint32_t inBlock = uint32_t(index % kBlockEntries);
     if (inBlock >= b.count) return nullptr;
-    return &b.words[size_t(inBlock) * m_words];
+    return &b.words[size_t(inBlock) * m_dwWordsPerEntry];
 }
 
 SmfValueTable::Block* SmfValueTable::AddBlock(uint32_t entries) {
     auto block = std::make_unique<Block>();
-    block->words.reset(new uint32_t[size_t(std::min(entries, kBlockEntries)) * m_words]);
-    m_blocks.push_back(std::move(block));
-    return m_blocks.back().get();
+    block->words.reset(new uint32_t[size_t(std::min(entries, kBlockEntries)) * m_dwWordsPerEntry]);
+    m_vecBlocks.push_back(std::move(block));
+    return m_vecBlocks.back().get();
 }
 
 void SmfValueTable::CommitBlock(Block* block, uint32_t entries) {
     block->count = entries;
-    m_count += entries;
+    m_ullCount += entries;
 }
 
 int SmfReadTable(SmfMovieHandle* h, ISmfAbsStream* s, SmfValueTable& table, uint64_t count) {

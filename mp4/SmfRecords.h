@@ -33,20 +33,20 @@ public:
 
     SmfFullBoxHead head;
 
-    explicit SmfValueTable(uint32_t wordsPerEntry) : m_words(wordsPerEntry) {}
-    uint32_t WordsPerEntry() const { return m_words; }
-    uint64_t Count() const { return m_count; }
+    explicit SmfValueTable(uint32_t wordsPerEntry) : m_dwWordsPerEntry(wordsPerEntry) {}
+    uint32_t WordsPerEntry() const { return m_dwWordsPerEntry; }
+    uint64_t Count() const { return m_ullCount; }
     // Entry `index` (0-based) or null when out of range.
     const uint32_t* Entry(uint64_t index) const;
     // Appends an empty block able to hold `entries` (at most 1000) entries.
     Block* AddBlock(uint32_t entries);
     void CommitBlock(Block* block, uint32_t entries);
-    size_t BlockCount() const { return m_blocks.size(); }
+    size_t BlockCount() const { return m_vecBlocks.size(); }
 
 private:
-    uint32_t m_words;
-    uint64_t m_count = 0;
-    std::vector<std::unique_ptr<Block>> m_blocks;
+    uint32_t m_dwWordsPerEntry;
+    uint64_t m_ullCount = 0;
+    std::vector<std::unique_ptr<Block>> m_vecBlocks;
 };
 
 struct SmfRawBox {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "base/CriticalSection.h"
+
 namespace opLogSys {
 
 class ILockObject {
@@ -19,25 +21,21 @@ protected:
 
 namespace Common {
 
-// Recursive for the owning thread.
-class CCriticalSection : public ILockObject {
+// The module's critical section behind the library's lock interface;
+// recursive for the owning thread.
+class CCriticalSection : public ILockObject, public ::CriticalSection {
 public:
-    CCriticalSection() { InitializeCriticalSection(&m_cs); }
-    CCriticalSection(const CCriticalSection&) = delete;
-    CCriticalSection& operator=(const CCriticalSection&) = delete;
-    virtual ~CCriticalSection() { DeleteCriticalSection(&m_cs); }
+    CCriticalSection() = default;
+    virtual ~CCriticalSection() {}
 
     virtual int Lock() {
-        EnterCriticalSection(&m_cs);
+        Enter();
         return 1;
     }
     virtual int Unlock() {
-        LeaveCriticalSection(&m_cs);
+        Leave();
         return 0;
     }
-
-private:
-    CRITICAL_SECTION m_cs;
 };
 
 // Named mutex shared by every process that uses the same name. The system
@@ -64,13 +62,13 @@ private:
 template <class TLock>
 class CLockGuard {
 public:
-    explicit CLockGuard(TLock& lock) : m_lock(lock) { m_lock.Lock(); }
+    explicit CLockGuard(TLock& lock) : m_rLock(lock) { m_rLock.Lock(); }
     CLockGuard(const CLockGuard&) = delete;
     CLockGuard& operator=(const CLockGuard&) = delete;
-    ~CLockGuard() { m_lock.Unlock(); }
+    ~CLockGuard() { m_rLock.Unlock(); }
 
 private:
-    TLock& m_lock;
+    TLock& m_rLock;
 };
 
 }  // namespace Common

@@ -32,7 +32,7 @@ public:
         std::vector<SFilter> GetFilters() const;
 
     private:
-        std::vector<SFilter> m_filters;
+        std::vector<SFilter> m_vecFilters;
         mutable Common::CCriticalSection m_cs;
     };
 

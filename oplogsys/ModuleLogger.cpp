@@ -4,21 +4,17 @@
 
 #include "LogSysInfoFromXML.h"
 #include "Win32Util.h"
-#include "base/UniqueResource.h"
+#include "base/CriticalSection.h"
 
 const wchar_t CModuleLogger::kChannelName[] = L"tarn.debug";
 const DWORD CModuleLogger::kErrorLogSizeLimit = 0xA00000;
 
 CModuleLogger::CModuleLogger(const wchar_t* subject, const wchar_t* configName)
     : m_strSubject(subject ? subject : L""), m_strConfigName(configName ? configName : L"") {
-    if (!InitializeCriticalSectionAndSpinCount(&m_cs, 0))
-        throw static_cast<HRESULT>(HRESULT_FROM_WIN32(GetLastError()));
+    if (!m_cs.TryInit()) throw static_cast<HRESULT>(HRESULT_FROM_WIN32(GetLastError()));
 }
 
-CModuleLogger::~CModuleLogger() {
-    m_pLogSystem.reset();
-    DeleteCriticalSection(&m_cs);
-}
+CModuleLogger::~CModuleLogger() { m_pLogSystem.reset(); }
 
 opLogSys::COutputLogSystem* CModuleLogger::GetLogSystem() {
     CriticalSectionGuard guard(m_cs);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "OutputLogSystem.h"
+#include "base/CriticalSection.h"
 
 class CModuleLogger {
 public:
@@ -36,5 +37,5 @@ private:
     std::wstring m_strSubject;
     std::wstring m_strConfigName;
     std::unique_ptr<opLogSys::COutputLogSystem> m_pLogSystem;
-    CRITICAL_SECTION m_cs;
+    CriticalSection m_cs{CriticalSection::kDeferInit};
 };

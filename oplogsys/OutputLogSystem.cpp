@@ -81,7 +81,7 @@ COutputLogSystem::COutputLogSystem(const wchar_t* channelName, ILogSysInfo* info
 
 COutputLogSystem::~COutputLogSystem() {
     // Logs before their outputs, then the back-end itself.
-    m_channels.clear();
+    m_mapChannels.clear();
     m_pFilter.reset();
     m_pFactory.reset();
 }
@@ -89,20 +89,20 @@ COutputLogSystem::~COutputLogSystem() {
 ILog* COutputLogSystem::FindThreadLog() {
     if (!m_pFactory) return nullptr;
     Common::CLockGuard<Common::CCriticalSection> guard(m_cs);
-    auto found = m_channels.find(m_strChannelName);
-    if (found == m_channels.end()) {
-        found = m_channels.emplace(m_strChannelName, SChannel()).first;
+    auto found = m_mapChannels.find(m_strChannelName);
+    if (found == m_mapChannels.end()) {
+        found = m_mapChannels.emplace(m_strChannelName, SChannel()).first;
         found->second.m_strName = m_strChannelName;
         found->second.m_pIO.reset(m_pFactory->CreateLogIO(m_strChannelName.c_str()));
     }
     SChannel& channel = found->second;
     const DWORD threadId = GetCurrentThreadId();
-    const auto log = channel.m_logs.find(threadId);
-    if (log != channel.m_logs.end()) return log->second.get();
+    const auto log = channel.m_mapLogs.find(threadId);
+    if (log != channel.m_mapLogs.end()) return log->second.get();
 
     Common::CRefPtr<ILog> created(m_pFactory->CreateLog(threadId, channel.m_pIO.get()));
     if (!created) return nullptr;
-    Common::CRefPtr<ILog>& slot = channel.m_logs[created->GetId()];
+    Common::CRefPtr<ILog>& slot = channel.m_mapLogs[created->GetId()];
     slot = std::move(created);
     return slot.get();
 }

@@ -61,7 +61,7 @@ private:
     struct SChannel {
         std::wstring m_strName;
         Common::CRefPtr<ILogIO> m_pIO;
-        std::map<DWORD, Common::CRefPtr<ILog>> m_logs;
+        std::map<DWORD, Common::CRefPtr<ILog>> m_mapLogs;
     };
 
     ILog* FindThreadLog();
@@ -70,7 +70,7 @@ private:
     HRESULT WriteDumpFrame(const wchar_t* title, const wchar_t* message);
 
     Common::CCriticalSection m_cs;
-    std::map<std::wstring, SChannel> m_channels;
+    std::map<std::wstring, SChannel> m_mapChannels;
     std::wstring m_strChannelName;
     std::wstring m_strErrorLogPath;
     DWORD m_dwErrorLogSizeLimit;

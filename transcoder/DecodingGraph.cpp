@@ -74,7 +74,7 @@ ComPtr<IPin> FindRendererInputPin(IGraphBuilder* graph) {
     return ComPtr<IPin>();
 }
 
-CRITICAL_SECTION& GraphLifetimeLock() noexcept { return g_graphLifetime.Get(); }
+CriticalSection& GraphLifetimeLock() noexcept { return g_graphLifetime; }
 
 }  // namespace trn
 

@@ -19,7 +19,7 @@
 namespace trn {
 // Held while a decoding graph is built or released (defined with the graph
 // helpers).
-CRITICAL_SECTION& GraphLifetimeLock() noexcept;
+CriticalSection& GraphLifetimeLock() noexcept;
 }  // namespace trn
 
 class CM4aConverter

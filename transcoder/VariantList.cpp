@@ -6,46 +6,46 @@ CVariantList::CVariantList() {
     // Not a vector: Wine frees a vector's data with its descriptor only, so
     // the block a SafeArrayRedim grew it into would leak.
     SAFEARRAYBOUND bound = {0, 0};
-    m_array = ::SafeArrayCreate(VT_VARIANT, 1, &bound);
-    if (m_array == nullptr) throw CAtlException(E_OUTOFMEMORY);
+    m_psa = ::SafeArrayCreate(VT_VARIANT, 1, &bound);
+    if (m_psa == nullptr) throw CAtlException(E_OUTOFMEMORY);
     try {
         Lock();
     } catch (...) {
-        ::SafeArrayDestroy(m_array);
+        ::SafeArrayDestroy(m_psa);
         throw;
     }
 }
 
 CVariantList::~CVariantList() {
-    if (m_array == nullptr) return;
+    if (m_psa == nullptr) return;
     Unlock();
-    ::SafeArrayDestroy(m_array);
+    ::SafeArrayDestroy(m_psa);
 }
 
 void CVariantList::Lock() {
-    CheckArray(::SafeArrayLock(m_array));
-    m_locked = true;
+    CheckArray(::SafeArrayLock(m_psa));
+    m_bLocked = true;
 }
 
 void CVariantList::Unlock() noexcept {
-    if (m_locked) ::SafeArrayUnlock(m_array);
-    m_locked = false;
+    if (m_bLocked) ::SafeArrayUnlock(m_psa);
+    m_bLocked = false;
 }
 
 const VARIANT& CVariantList::At(ULONG index) const {
-    if (index >= m_count || !m_locked) throw CAtlException(DISP_E_BADINDEX);
-    return static_cast<const VARIANT*>(m_array->pvData)[index];
+    if (index >= m_ulCount || !m_bLocked) throw CAtlException(DISP_E_BADINDEX);
+    return static_cast<const VARIANT*>(m_psa->pvData)[index];
 }
 
 void CVariantList::Append(const VARIANT& value) {
     // A locked array cannot change its size.
     Unlock();
-    SAFEARRAYBOUND bound = {m_count + 1, 0};
-    const HRESULT hr = ::SafeArrayRedim(m_array, &bound);
+    SAFEARRAYBOUND bound = {m_ulCount + 1, 0};
+    const HRESULT hr = ::SafeArrayRedim(m_psa, &bound);
     Lock();
     CheckArray(hr);
-    ++m_count;
-    VARIANT& slot = static_cast<VARIANT*>(m_array->pvData)[m_count - 1];
+    ++m_ulCount;
+    VARIANT& slot = static_cast<VARIANT*>(m_psa->pvData)[m_ulCount - 1];
     CheckArray(::VariantCopy(&slot, const_cast<VARIANT*>(&value)));
 }
 
@@ -58,9 +58,9 @@ void CVariantList::AppendUnknown(IUnknown* object) {
 
 SAFEARRAY* CVariantList::Detach() {
     Unlock();
-    SAFEARRAY* array = m_array;
-    m_array = nullptr;
-    m_count = 0;
+    SAFEARRAY* array = m_psa;
+    m_psa = nullptr;
+    m_ulCount = 0;
     return array;
 }
 

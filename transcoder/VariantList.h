@@ -18,7 +18,7 @@ public:
     CVariantList(const CVariantList&) = delete;
     CVariantList& operator=(const CVariantList&) = delete;
 
-    ULONG Count() const noexcept { return m_count; }
+    ULONG Count() const noexcept { return m_ulCount; }
     // The element at index; the list keeps it.
     const VARIANT& At(ULONG index) const;
     // Grows the list by one and stores a copy of value in the new element.
@@ -27,7 +27,7 @@ public:
     void AppendUnknown(IUnknown* object);
 
     // The list itself, still owned (and locked) by this object.
-    SAFEARRAY* get() const noexcept { return m_array; }
+    SAFEARRAY* get() const noexcept { return m_psa; }
     // Unlocks the list and hands it over; the caller destroys it.
     [[nodiscard]] SAFEARRAY* Detach();
 
@@ -35,9 +35,9 @@ private:
     void Lock();
     void Unlock() noexcept;
 
-    SAFEARRAY* m_array = nullptr;
-    ULONG m_count = 0;
-    bool m_locked = false;
+    SAFEARRAY* m_psa = nullptr;
+    ULONG m_ulCount = 0;
+    bool m_bLocked = false;
 };
 
 // Throws a failed array status as CAtlException.

@@ -59,7 +59,7 @@ protected:
 const wchar_t kSource[] = L".\\Test";
 int g_handlerLine = 0;
 
-const int kHandlerLine = __LINE__ + 7;  // the handler block of Method
+const int kHandlerLine = __LINE__ + 7;  // the TRN_CATCH_RETURN line of Method
 template <class Thrower>
 HRESULT Method(Thrower thrower) {
     try {

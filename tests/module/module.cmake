@@ -18,6 +18,7 @@ endif()
 # The frame's inner workings, linked from the product library.
 if(TRN_WINDOWS)
   add_executable(module_tests ${CMAKE_CURRENT_LIST_DIR}/BoundaryTests.cpp
+                              ${CMAKE_CURRENT_LIST_DIR}/CriticalSectionTests.cpp
                               ${CMAKE_CURRENT_LIST_DIR}/ModuleObjectTests.cpp)
   target_link_libraries(module_tests PRIVATE trn_product gtest)
   trn_add_test(module_tests)
