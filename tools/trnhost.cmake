@@ -15,11 +15,10 @@ if(TRN_WINDOWS)
     ${CMAKE_CURRENT_LIST_DIR}/trnhost/Server.cpp
     ${CMAKE_CURRENT_LIST_DIR}/trnhost/Catalog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/trnhost/Net.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/trnhost/ProcessCounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/trnhost/Serve.cpp
     ${CMAKE_CURRENT_LIST_DIR}/trnhost/Session.cpp
     ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
   target_include_directories(trnhost PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(trnhost PRIVATE trnhost_portable ole32 oleaut32 uuid ws2_32)
+  target_link_libraries(trnhost PRIVATE trnhost_portable trn_tools_common ole32 oleaut32 uuid ws2_32)
   target_link_options(trnhost PRIVATE -municode)
 endif()

@@ -9,7 +9,7 @@
 #include "Http.h"
 #include "Media.h"
 #include "Output.h"
-#include "ProcessCounts.h"
+#include "tools/common/ProcessCounts.h"
 #include "base/UniqueResource.h"
 
 namespace trnhost {
@@ -119,7 +119,7 @@ private:
 };
 
 std::string StatusJson(const ServeCounters& counters) {
-    const ProcessCounts process = CountThisProcess();
+    const trntools::ProcessCounts process = trntools::CountThisProcess();
     return "{\"connections\":" + std::to_string(counters.connections) +
            ",\"transcoders\":" + std::to_string(counters.transcoders) +
            ",\"requests\":" + std::to_string(counters.requests) + ",\"threads\":" + std::to_string(process.threads) +
