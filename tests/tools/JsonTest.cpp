@@ -42,7 +42,9 @@ TEST(Text, Utf8AndJson) {
     EXPECT_EQ("\"Z:\\\\M\xc3\xbcsik\\u000a\"", JsonString(L"Z:\\M\u00fcsik\n"));
     EXPECT_EQ("\xe2\x82\xac", Utf8(L"\u20ac"));
     // One wide character beyond 16 bits (UTF-32); Windows has pairs for it.
-    if (sizeof(wchar_t) == 4) EXPECT_EQ("\xf0\x9f\x8e\xb5", Utf8(std::wstring(1, static_cast<wchar_t>(0x1F3B5))));
+    if (sizeof(wchar_t) == 4) {
+        EXPECT_EQ("\xf0\x9f\x8e\xb5", Utf8(std::wstring(1, static_cast<wchar_t>(0x1F3B5))));
+    }
 }
 
 TEST(JsonString, KeepsValidUtf8AsItIs) {
@@ -114,10 +116,11 @@ TEST(WideText, UnpairedSurrogatesBecomeReplacements) {
     EXPECT_EQ("a" + kFffd, Utf8(std::wstring{L'a', high}));
     EXPECT_EQ(kFffd + "b", Utf8(std::wstring{low, L'b'}));
     EXPECT_EQ(kFffd + kFffd, Utf8(std::wstring{low, high}));  // the wrong order pairs nothing
-    if (sizeof(wchar_t) == 2)
+    if (sizeof(wchar_t) == 2) {
         EXPECT_EQ("\xF0\x9F\x8E\xB5", Utf8(std::wstring{high, low}));  // U+1F3B5
-    else
+    } else {
         EXPECT_EQ(kFffd + kFffd, Utf8(std::wstring{high, low}));  // UTF-32 has no pairs
+    }
     EXPECT_EQ("\"" + kFffd + "\"", JsonString(std::wstring{high}));
 }
 
