@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Mp4DsiParser.h"
 #include "tests/mp4/BoxWriter.h"
 
 namespace {
@@ -26,8 +27,6 @@ struct AdtsPiece {
     uint32_t channels = 0;
     std::vector<Bytes> frames;  // raw data blocks, headers removed
 };
-
-const uint32_t kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
 
 Bytes ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -49,7 +48,7 @@ bool ParseAdts(const Bytes& data, AdtsPiece& piece) {
         piece.frames.emplace_back(data.begin() + pos + header, data.begin() + pos + length);
         pos += length;
     }
-    return !piece.frames.empty() && piece.rateIndex < 13;
+    return !piece.frames.empty() && piece.rateIndex < DSI_SAMPLING_FREQUENCY_INDICES;
 }
 
 Bytes AudioSpecificConfig(const AdtsPiece& p) {
@@ -81,7 +80,7 @@ Layout MakeLayout(const AdtsPiece& piece, uint64_t samples) {
         l.sizes.push_back(size);
         l.mdatPayload += size;
     }
-    l.perChunk = (kRates[piece.rateIndex] + 1023) / 1024;
+    l.perChunk = (DsiSamplingFrequency(piece.rateIndex) + 1023) / 1024;
     return l;
 }
 
@@ -102,7 +101,7 @@ Bytes SampleTables(const AdtsPiece& piece, const Layout& l, uint32_t firstOffset
         if (i % l.perChunk == 0) stco.push_back(offset);
         offset += l.sizes[i];
     }
-    const uint32_t rate = kRates[piece.rateIndex];
+    const uint32_t rate = DsiSamplingFrequency(piece.rateIndex);
     const uint32_t avgBitrate = uint32_t(l.mdatPayload * 8 * rate / (uint64_t(samples) * 1024));
     const Bytes esds = Esds(EsDescriptor(AudioSpecificConfig(piece), avgBitrate, avgBitrate));
     const Bytes stsd = Stsd({Mp4a(uint16_t(piece.channels), 16, rate << 16, esds)});
@@ -111,7 +110,7 @@ Bytes SampleTables(const AdtsPiece& piece, const Layout& l, uint32_t firstOffset
 }
 
 Bytes Movie(const AdtsPiece& piece, const Layout& l, uint32_t firstOffset, const Bytes& udta) {
-    const uint32_t rate = kRates[piece.rateIndex];
+    const uint32_t rate = DsiSamplingFrequency(piece.rateIndex);
     const uint64_t ticks = uint64_t(l.sizes.size()) * 1024;
     const uint32_t ms = uint32_t(ticks * 1000 / rate);
     const Bytes minf = Box("minf", Cat({Smhd(), Dinf(), SampleTables(piece, l, firstOffset)}));
@@ -236,7 +235,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: not an ADTS stream of AAC frames\n", argv[2]);
         return 1;
     }
-    const uint32_t rate = kRates[piece.rateIndex];
+    const uint32_t rate = DsiSamplingFrequency(piece.rateIndex);
     if (mode == "long") {
         const double hours = std::atof(argv[3]);
         if (hours <= 0) return Usage();

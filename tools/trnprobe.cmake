@@ -3,7 +3,7 @@ add_executable(trnprobe
   ${CMAKE_CURRENT_LIST_DIR}/trnprobe/main.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trnprobe/ProbeSections.cpp)
 target_include_directories(trnprobe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trnprobe)
-target_link_libraries(trnprobe PRIVATE trn_smf_stream trn_mp4)
+target_link_libraries(trnprobe PRIVATE trn_smf_stream trn_mp4 trn_dsi trn_tools_common)
 if(TRN_WINDOWS)
   target_link_libraries(trnprobe PRIVATE shell32)
   # The module's MP4 audio parser, with the module logger behind it.

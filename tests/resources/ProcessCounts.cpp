@@ -1,73 +1,10 @@
 #include "tests/resources/ProcessCounts.h"
 
-#include <winternl.h>
-
-#include <cstddef>
-#include <vector>
-
 namespace restest {
-namespace {
-
-typedef NTSTATUS(NTAPI* QuerySystemInformationFn)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
-
-const NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
-
-// The system-wide handle list, one entry per open handle.
-struct HandleEntry {
-    ULONG ownerPid;
-    BYTE objectType;
-    BYTE flags;
-    USHORT value;
-    PVOID object;
-    ULONG access;
-};
-struct HandleList {
-    ULONG count;
-    HandleEntry entries[1];
-};
-const SYSTEM_INFORMATION_CLASS kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
-
-// Fills buffer with the answer to one class of the query.
-bool Query(QuerySystemInformationFn query, SYSTEM_INFORMATION_CLASS what, std::vector<unsigned char>& buffer) {
-    for (;;) {
-        ULONG needed = 0;
-        const NTSTATUS status = query(what, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status != kInfoLengthMismatch) return status >= 0;
-        buffer.resize(buffer.size() * 2 > needed ? buffer.size() * 2 : needed + 4096);
-    }
-}
-
-}  // namespace
 
 ProcessCounts CountThisProcess() {
     ProcessCounts counts;
-    const QuerySystemInformationFn query = reinterpret_cast<QuerySystemInformationFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return counts;
-    std::vector<unsigned char> buffer(256 * 1024);
-    if (!Query(query, SystemProcessInformation, buffer)) return counts;
-    const ULONG_PTR self = ::GetCurrentProcessId();
-    for (size_t at = 0; at < buffer.size();) {
-        const SYSTEM_PROCESS_INFORMATION* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&buffer[at]);
-        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == self) {
-            counts.ok = true;
-            counts.threads = entry->NumberOfThreads;
-            counts.handles = entry->HandleCount;
-            break;
-        }
-        if (entry->NextEntryOffset == 0) break;
-        at += entry->NextEntryOffset;
-    }
-    // Wine's process list gives the size of the handle table, which grows
-    // in powers of two; the handle list counts the handles themselves.
-    if (counts.ok && Query(query, kSystemHandleInformation, buffer) && buffer.size() >= sizeof(HandleList)) {
-        const HandleList* list = reinterpret_cast<const HandleList*>(buffer.data());
-        const size_t room = (buffer.size() - offsetof(HandleList, entries)) / sizeof(HandleEntry);
-        ULONG mine = 0;
-        for (size_t i = 0; i < list->count && i < room; ++i)
-            if (list->entries[i].ownerPid == self) ++mine;
-        if (mine > 0) counts.handles = mine;
-    }
+    static_cast<trntools::ProcessCounts&>(counts) = trntools::CountThisProcess();
     counts.privateBytes = PrivateBytes();
     return counts;
 }

@@ -1,16 +1,14 @@
-// Threads and handles of this process as the system counts them, from
-// NtQuerySystemInformation: GetProcessHandleCount is a stub under Wine.
-// Private bytes are the committed private pages of the address space.
+// What the resource tests watch in this process: threads and handles as the
+// tools count them, and committed private memory.
 #pragma once
 
 #include <windows.h>
 
+#include "tools/common/ProcessCounts.h"
+
 namespace restest {
 
-struct ProcessCounts {
-    bool ok = false;
-    ULONG threads = 0;
-    ULONG handles = 0;
+struct ProcessCounts : trntools::ProcessCounts {
     SIZE_T privateBytes = 0;
 };
 

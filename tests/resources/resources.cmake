@@ -7,7 +7,7 @@ if(TRN_WINDOWS)
                                 ${PROJECT_SOURCE_DIR}/tests/host/HostTestMain.cpp
                                 ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
   target_include_directories(resource_tests PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(resource_tests PRIVATE gtest strmiids ole32 oleaut32 uuid)
+  target_link_libraries(resource_tests PRIVATE gtest trn_tools_common strmiids ole32 oleaut32 uuid)
   add_dependencies(resource_tests TrnM4aTranscoder HostMediaObjects HostDlnaSink KisoWaveFitterFilter
                    trn_aac_decoder_filter)
   trn_add_test(resource_tests $<TARGET_FILE:TrnM4aTranscoder> ${PROJECT_SOURCE_DIR}/testdata)

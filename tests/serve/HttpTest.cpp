@@ -6,9 +6,12 @@
 #include <cstring>
 
 #include "Args.h"
+#include "Dlna.h"
 #include "Http.h"
+#include "Views.h"
 
 using namespace trnhost;
+using namespace trnhost::dlna;
 using namespace trnhost::http;
 
 namespace {

@@ -6,7 +6,7 @@ if(TRN_WINDOWS)
                                           ${PROJECT_SOURCE_DIR}/tests/resources/ProcessCounts.cpp
                                           ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
   target_include_directories(transcoder_failure_tests PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(transcoder_failure_tests PRIVATE gtest ole32 oleaut32 uuid)
+  target_link_libraries(transcoder_failure_tests PRIVATE gtest trn_tools_common ole32 oleaut32 uuid)
   add_dependencies(transcoder_failure_tests TrnM4aTranscoder HostMediaObjects HostDlnaSink KisoWaveFitterFilter
                    trn_aac_decoder_filter)
   trn_add_test(transcoder_failure_tests $<TARGET_FILE:TrnM4aTranscoder> ${PROJECT_SOURCE_DIR}/testdata)

@@ -1,5 +1,5 @@
 // trnhost's portable parts: the command line, format names, MIME facts,
-// text encoding and the WAV header.
+// durations and the WAV header.
 #include <gtest/gtest.h>
 
 #include "Args.h"
@@ -122,13 +122,6 @@ TEST(Formats, PcmMimeParameters) {
     f = ParsePcmMime(L"audio/L16;rate=99999999999;channels=");
     EXPECT_EQ(0u, f.rate);
     EXPECT_EQ(0u, f.channels);
-}
-
-TEST(Text, Utf8AndJson) {
-    EXPECT_EQ("\"a\\\\b\\\"c\\u001f\"", JsonString(L"a\\b\"c\x1f"));
-    EXPECT_EQ("\"Z:\\\\M\xc3\xbcsik\\u000a\"", JsonString(L"Z:\\M\u00fcsik\n"));
-    EXPECT_EQ("\xe2\x82\xac", Utf8(L"\u20ac"));
-    EXPECT_EQ("\xf0\x9f\x8e\xb5", Utf8(std::wstring(1, static_cast<wchar_t>(0x1F3B5))));
 }
 
 TEST(Text, ClockAndPcmDurations) {

@@ -384,23 +384,6 @@ std::string PercentEncodePath(const std::string& utf8) {
     return out;
 }
 
-std::string HtmlEscape(const std::string& utf8) {
-    std::string out;
-    for (char c : utf8) {
-        // clang-format off
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out.push_back(c);
-        }
-        // clang-format on
-    }
-    return out;
-}
-
 const char* ReasonPhrase(int status) {
     // clang-format off
     switch (status) {
@@ -427,12 +410,46 @@ std::string ChunkHead(size_t size) {
     return text;
 }
 
-std::string ContentFeatures(bool lpcm) {
-    // Flags: streaming transfer, background transfer, connection stall, DLNA 1.5.
-    static const char kFlags[] = "DLNA.ORG_FLAGS=01700000000000000000000000000000";
-    if (lpcm) return std::string("DLNA.ORG_PN=LPCM;DLNA.ORG_OP=10;DLNA.ORG_CI=1;") + kFlags;
-    return std::string("DLNA.ORG_OP=01;DLNA.ORG_CI=0;") + kFlags;
+Response::Response(Peer& peer, const Request* request)
+    : m_peer(peer), m_request(request), m_minorVersion(request ? request->minorVersion : 1) {}
+
+bool Response::HeadOnly() const { return m_request && m_request->method == "HEAD"; }
+
+bool Response::SendHead(int status, const HeaderList& headers, bool close) {
+    std::string text = "HTTP/1." + std::to_string(m_minorVersion) + " " + std::to_string(status) + " " +
+                       ReasonPhrase(status) + "\r\nServer: trnhost\r\n";
+    for (const auto& h : headers) text += h.first + ": " + h.second + "\r\n";
+    if (close)
+        text += "Connection: close\r\n";
+    else if (m_minorVersion == 0)
+        text += "Connection: keep-alive\r\n";
+    text += "\r\n";
+    return m_peer.Send(text.data(), text.size());
 }
+
+bool Response::SendWhole(int status, const char* type, const std::string& body, HeaderList headers, bool close) {
+    headers.emplace_back("Content-Type", type);
+    headers.emplace_back("Content-Length", std::to_string(body.size()));
+    const bool sent = SendHead(status, headers, close) && (HeadOnly() || m_peer.Send(body.data(), body.size()));
+    Log(status, HeadOnly() ? 0 : body.size());
+    return sent && !close;
+}
+
+bool Response::SendError(int status, const std::string& why, HeaderList headers, bool close) {
+    return SendWhole(status, "text/plain; charset=utf-8",
+                     std::to_string(status) + " " + ReasonPhrase(status) + ": " + why + "\n", std::move(headers),
+                     close);
+}
+
+bool Response::SendBody(const char* data, size_t size, bool chunked) {
+    if (!chunked) return m_peer.Send(data, size);
+    const std::string head = ChunkHead(size);
+    return m_peer.Send(head.data(), head.size()) && m_peer.Send(data, size) && m_peer.Send("\r\n", 2);
+}
+
+bool Response::SendLastChunk() { return m_peer.Send("0\r\n\r\n", 5); }
+
+void Response::Log(int status, uint64_t bytes) { m_peer.Answered(m_request, status, bytes); }
 
 }  // namespace http
 }  // namespace trnhost

@@ -1,8 +1,8 @@
 // HTTP/1.1 for trnhost serve: what a request says (request line, headers,
-// byte ranges, DLNA time seeks, which item and format a path names) and the
-// fixed texts of the answers. Requests are untrusted input, so sizes are
-// bounded and numbers saturate instead of wrapping. No platform headers;
-// tested natively.
+// byte ranges, DLNA time seeks, which item and format a path names), and the
+// writer of the answers (status line, headers, whole, plain or chunked
+// bodies). Requests are untrusted input, so sizes are bounded and numbers
+// saturate instead of wrapping. No platform headers; tested natively.
 #pragma once
 
 #include <cstddef>
@@ -74,14 +74,58 @@ std::string MediaPath(const std::string& format, const std::string& item);
 bool PercentDecode(const std::string& in, std::string& out);
 // Keeps unreserved characters and '/', escapes every other byte.
 std::string PercentEncodePath(const std::string& utf8);
-std::string HtmlEscape(const std::string& utf8);
 
 const char* ReasonPhrase(int status);
 // "1f40\r\n"
 std::string ChunkHead(size_t size);
-// contentFeatures.dlna.org of a converted LPCM stream (time seek) or of the
-// unchanged file (byte seek).
-std::string ContentFeatures(bool lpcm);
+
+typedef std::vector<std::pair<std::string, std::string>> HeaderList;
+
+// The connection answers go out on.
+class Peer {
+public:
+    virtual ~Peer() = default;
+    // Sends every byte; false when the peer is gone or the send failed.
+    virtual bool Send(const char* data, size_t size) = 0;
+    // An answer is over: its status and the body bytes it sent, for the log.
+    // request is null for one that could not be read.
+    virtual void Answered(const Request* request, int status, uint64_t bytes) = 0;
+};
+
+// Writes the answer to one request: the status line in the request's HTTP
+// version, the headers, then the body. A HEAD request gets the head alone.
+class Response {
+public:
+    // request is null for one that could not be read; it must outlive this.
+    Response(Peer& peer, const Request* request);
+    Response(const Response&) = delete;
+    Response& operator=(const Response&) = delete;
+
+    bool HeadOnly() const;
+    // HTTP/1.1 and later may take a chunked body.
+    bool CanChunk() const { return m_minorVersion >= 1; }
+
+    // The status line and headers, with Server; Connection: close when
+    // closing, keep-alive to a 1.0 client otherwise. False when not sent.
+    bool SendHead(int status, const HeaderList& headers, bool close);
+    // A whole answer with a known body (its bytes not sent for HEAD), then
+    // logged. Whether the connection may serve another request.
+    bool SendWhole(int status, const char* type, const std::string& body, HeaderList headers = HeaderList(),
+                   bool close = false);
+    // A plain-text answer: "STATUS REASON: why".
+    bool SendError(int status, const std::string& why, HeaderList headers = HeaderList(), bool close = false);
+    // Body bytes of a streamed answer: as one chunk, or as they are.
+    bool SendBody(const char* data, size_t size, bool chunked);
+    // The last chunk, which ends a chunked body.
+    bool SendLastChunk();
+    // Logs a streamed answer once it is over.
+    void Log(int status, uint64_t bytes);
+
+private:
+    Peer& m_peer;
+    const Request* m_request;
+    int m_minorVersion;
+};
 
 }  // namespace http
 }  // namespace trnhost

@@ -1,10 +1,11 @@
-// Portable pieces of trnhost: format names, MIME facts, text encoding,
+// Portable pieces of trnhost: format names, MIME facts, properties,
 // durations and the WAV header. No platform headers; tested natively.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace trnhost {
@@ -27,10 +28,8 @@ struct PcmFacts {
 };
 PcmFacts ParsePcmMime(const std::wstring& mimeType);
 
-// UTF-8 from UTF-16 (Windows) or UTF-32 wide text; lone surrogates become U+FFFD.
-std::string Utf8(const std::wstring& text);
-// A JSON string literal (with quotes) of the text.
-std::string JsonString(const std::wstring& text);
+// The name and value pairs of an entry's properties, in the server's order.
+typedef std::vector<std::pair<std::wstring, std::wstring>> PropertyList;
 
 // "hh:mm:ss.mmm" of a millisecond count.
 std::string ClockText(int64_t ms);

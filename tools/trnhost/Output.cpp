@@ -4,8 +4,12 @@
 
 #include "Errors.h"
 #include "Media.h"
+#include "tools/common/Utf8.h"
 
 namespace trnhost {
+
+using trntools::Utf8;
+
 namespace {
 
 void WriteAll(HANDLE handle, const void* data, size_t count) {

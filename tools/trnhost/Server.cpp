@@ -184,14 +184,19 @@ HostError NothingOffered(Server& server, const std::wstring& path) {
     return error;
 }
 
-const OfferedFormat& ChooseFormat(Server& server, const std::wstring& path, const std::vector<OfferedFormat>& offered,
-                                  const std::wstring& operand) {
+FormatChoice FormatOperand(const std::wstring& operand) {
     FormatChoice choice;
     if (!ParseFormatChoice(operand, choice)) {
         HostError error(FailureKind::BadFormat, E_INVALIDARG, L"bad format name \"" + operand + L"\"");
         error.hint = L"use lpcm44, lpcm48, mp4, 3gpp or an index";
         throw error;
     }
+    return choice;
+}
+
+const OfferedFormat& ChooseFormat(Server& server, const std::wstring& path, const std::vector<OfferedFormat>& offered,
+                                  const std::wstring& operand) {
+    const FormatChoice choice = FormatOperand(operand);
     if (offered.empty()) throw NothingOffered(server, path);
     for (size_t i = 0; i < offered.size(); ++i)
         if (choice.byIndex ? i == choice.index : offered[i].ShortName() == choice.name) return offered[i];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Errors.h"
+#include "Media.h"
 #include "base/ComPtr.h"
 #include "module/TrnInterfaces.h"
 
@@ -37,8 +38,6 @@ struct OfferedFormat {
     VARIANT_BOOL byteSeekable = 0;
     std::wstring ShortName() const;
 };
-
-typedef std::vector<std::pair<std::wstring, std::wstring>> PropertyList;
 
 class Server {
 public:
@@ -71,6 +70,10 @@ public:
 private:
     VARIANT m_v;
 };
+
+// A FORMAT operand read; throws the HostError for one that can name no
+// format, so that commands refuse it before the server is asked anything.
+FormatChoice FormatOperand(const std::wstring& operand);
 
 // Finds the entry a FORMAT operand names among the offered ones; throws
 // HostError (bad format name, format not offered, unsupported file).

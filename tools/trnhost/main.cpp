@@ -7,9 +7,14 @@
 #include <vector>
 
 #include "Args.h"
-#include "Commands.h"
 #include "Errors.h"
+#include "FormatsCommand.h"
 #include "Output.h"
+#include "PropsCommand.h"
+#include "RegisterCommand.h"
+#include "ScanCommand.h"
+#include "ServeCommand.h"
+#include "StreamCommand.h"
 
 using namespace trnhost;
 

@@ -1,5 +1,6 @@
 #include "ProbeSections.h"
 
+#include "common/Mp4DsiParser.h"
 #include "mp4/Mp4PropertyStore.h"
 
 #include <cstdio>
@@ -41,8 +42,6 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 // its first fields go (object type, frequency index or explicit frequency,
 // channel configuration).
 bool AscSummary(const std::vector<uint8_t>& asc, uint32_t& rate, uint32_t& channels) {
-    static const uint32_t kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                      22050, 16000, 12000, 11025, 8000,  7350};
     size_t bit = 0;
     auto read = [&](unsigned n, uint32_t& v) {
         if (bit + n > asc.size() * 8) return false;
@@ -59,7 +58,7 @@ bool AscSummary(const std::vector<uint8_t>& asc, uint32_t& rate, uint32_t& chann
     if (index == 15) {
         if (!read(24, rate)) return false;
     } else {
-        rate = index < 13 ? kRates[index] : 0;
+        rate = DsiSamplingFrequency(index);
     }
     if (!read(4, channels)) return false;
     if (channels == 7) channels = 8;

@@ -2,11 +2,13 @@
 // object; a new section is one more row in kProbeSections.
 #pragma once
 
-#include "JsonWriter.h"
 #include "mp4/Mp4File.h"
+#include "tools/common/Json.h"
 
 #include <string>
 #include <vector>
+
+using trntools::JsonWriter;
 
 struct ProbeContext {
     std::string displayName;

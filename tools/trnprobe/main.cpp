@@ -2,6 +2,7 @@
 // the MP4 library makes of it. Exit 0 when every file could be read at all.
 #include "ProbeSections.h"
 #include "common/SmfAbsStreamImpl.h"
+#include "tools/common/Utf8.h"
 
 #include <cstdio>
 #include <string>
@@ -63,35 +64,17 @@ bool ProbeOne(const std::string& displayName, const std::wstring& path) {
     return ctx.opened;
 }
 
-#ifdef _WIN32
+#ifndef _WIN32
 
-std::string Utf8(const wchar_t* text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? size_t(n) : 0, '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    if (!out.empty()) out.pop_back();
-    return out;
-}
-
-#else
-
-// UTF-8 to UTF-32; malformed bytes are taken as Latin-1.
+// UTF-8 to UTF-32; malformed sequences become U+FFFD.
 std::wstring Widen(const std::string& s) {
     std::wstring out;
     for (size_t i = 0; i < s.size();) {
-        unsigned char c = s[i];
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-        bool ok = i + extra < s.size() + (extra == 0 ? 1 : 0);
-        for (int k = 1; ok && k <= extra; ++k) ok = (uint8_t(s[i + k]) & 0xC0) == 0x80;
-        if (!ok) {
-            out += wchar_t(c);
-            ++i;
-            continue;
-        }
-        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (uint8_t(s[i + k]) & 0x3F);
+        uint32_t cp = 0;
+        size_t length = 0;
+        trntools::DecodeUtf8(s.data() + i, s.size() - i, cp, length);
         out += wchar_t(cp);
-        i += size_t(extra) + 1;
+        i += length;
     }
     return out;
 }
@@ -111,7 +94,7 @@ int main(int argc, char** argv) {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) return 2;
-    for (int i = 1; i < count; ++i) all = ProbeOne(Utf8(wide[i]), wide[i]) && all;
+    for (int i = 1; i < count; ++i) all = ProbeOne(trntools::Utf8(wide[i]), wide[i]) && all;
     LocalFree(wide);
 #else
     for (int i = 1; i < argc; ++i) all = ProbeOne(argv[i], Widen(argv[i])) && all;

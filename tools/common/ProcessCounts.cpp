@@ -1,11 +1,11 @@
-#include "ProcessCounts.h"
+#include "tools/common/ProcessCounts.h"
 
 #include <winternl.h>
 
 #include <cstddef>
 #include <vector>
 
-namespace trnhost {
+namespace trntools {
 namespace {
 
 typedef NTSTATUS(NTAPI* QuerySystemInformationFn)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
@@ -27,6 +27,8 @@ struct HandleList {
     HandleEntry entries[1];
 };
 
+// Fills buffer with the answer to one class of the query, growing it a
+// bounded number of times: the lists change while they are asked for.
 bool Query(QuerySystemInformationFn query, SYSTEM_INFORMATION_CLASS what, std::vector<unsigned char>& buffer) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         ULONG needed = 0;
@@ -47,6 +49,7 @@ ProcessCounts CountThisProcess() {
     std::vector<unsigned char> buffer(256 * 1024);
     if (!Query(query, SystemProcessInformation, buffer)) return counts;
     const ULONG_PTR self = ::GetCurrentProcessId();
+    // Every entry read lies inside the buffer, whatever the offsets say.
     for (size_t at = 0; at + sizeof(SYSTEM_PROCESS_INFORMATION) <= buffer.size();) {
         const SYSTEM_PROCESS_INFORMATION* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&buffer[at]);
         if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == self) {
@@ -71,4 +74,4 @@ ProcessCounts CountThisProcess() {
     return counts;
 }
 
-}  // namespace trnhost
+}  // namespace trntools

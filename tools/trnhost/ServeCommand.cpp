@@ -1,13 +1,18 @@
 // trnhost serve: the listening socket, one thread per connection, and the
 // orderly stop (end of a piped standard input, or Ctrl+C).
-#include "Serve.h"
+#include "ServeCommand.h"
+
+#include "Net.h"
 
 #include <list>
 #include <memory>
 
-#include "Commands.h"
-#include "Media.h"
+#include "Catalog.h"
+#include "Connection.h"
+#include "Files.h"
 #include "Output.h"
+#include "Server.h"
+#include "ServeCounters.h"
 
 namespace trnhost {
 namespace {
@@ -85,14 +90,7 @@ struct ConnectionSet {
 
 int RunServe(const Arguments& args) {
     const std::wstring folder = StripTrailingSlashes(args.operands[0]);
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const HRESULT hr = HRESULT_FROM_WIN32(::GetLastError());
-        throw HostError(KindOf(hr) == FailureKind::MissingFile ? FailureKind::MissingFile : FailureKind::Failure, hr,
-                        folder);
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw HostError(FailureKind::Usage, HRESULT_FROM_WIN32(ERROR_DIRECTORY), folder);
+    CheckFolder(folder);
     if (!StopEvent()) Check(HRESULT_FROM_WIN32(::GetLastError()), L"CreateEvent");
 
     const ComApartment apartment;
