@@ -9,7 +9,9 @@
 #   fuzz    Linux, clang: the libFuzzer targets of the parsers (fuzz/)
 # Usage: build.sh [all]            every tree, everything
 #        build.sh TREE [TARGET...] one tree, all of it or only the targets named
-# TRN_JOBS sets the number of build jobs (default: the number of cores).
+# TRN_JOBS sets the number of build jobs (default: the number of cores);
+# TRN_BUILD_LOG=FILE sends the compiler's progress there and prints one line
+# per tree instead (the log's tail when the build fails).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 case ${TRN_BUILD_ROOT:-build} in
@@ -43,16 +45,32 @@ configure() {  # configure TREE: the tree's CMake configuration
   esac
 }
 
+compile() {  # compile TREE [cmake --build args]: quietly when TRN_BUILD_LOG is set
+  tree=$1; shift
+  if [ -z "${TRN_BUILD_LOG:-}" ]; then
+    cmake --build "$build/$tree" -j "$jobs" "$@"
+    return
+  fi
+  started=$(date +%s)
+  if cmake --build "$build/$tree" -j "$jobs" "$@" >>"$TRN_BUILD_LOG" 2>&1; then
+    echo "built $build/$tree in $(($(date +%s) - started)) s (compiler output: $TRN_BUILD_LOG)"
+  else
+    tail -n 40 "$TRN_BUILD_LOG" >&2
+    echo "build of $build/$tree failed; the whole output is in $TRN_BUILD_LOG" >&2
+    return 1
+  fi
+}
+
 build_tree() {  # build_tree TREE [TARGET...]
   tree=$1; shift
   configure "$tree"
   if [ $# -gt 0 ]; then
     for t in "$@"; do set -- "$@" --target "$t"; shift; done
-    cmake --build "$build/$tree" -j "$jobs" "$@"
+    compile "$tree" "$@"
   elif [ "$tree" = fuzz ]; then
-    cmake --build "$build/fuzz" -j "$jobs" --target fuzz/all
+    compile fuzz --target fuzz/all
   else
-    cmake --build "$build/$tree" -j "$jobs"
+    compile "$tree"
   fi
 }
 

@@ -29,7 +29,8 @@ tree=$build/$name
 targets="TrnM4aTranscoder trn_aac_decoder_filter KisoWaveFitterFilter HostMediaObjects HostDlnaSink trnhost"
 [ $verbose = 1 ] && targets="$targets trnprobe"
 echo "== building what the main job needs: $why"
-"$root/scripts/build.sh" $name $targets
+mkdir -p "$build"
+TRN_BUILD_LOG="$build/demo-build.log" "$root/scripts/build.sh" $name $targets
 
 if [ $verbose = 1 ]; then
   . "$tree/wine-env.sh"
