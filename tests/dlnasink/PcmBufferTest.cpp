@@ -104,7 +104,7 @@ TEST(PcmBuffer, StopWakesAWriterOnAFullBufferAndAWaitingReader) {
     full.Start();
     const std::vector<uint8_t> in = Bytes(16);
     auto writer = std::async(std::launch::async, [&] { return full.Write(in.data(), in.size()); });
-    ASSERT_TRUE(WaitUntil([&] { return full.Buffered() == 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return full.Buffered() == 4; }));
     EXPECT_FALSE(Returned(writer));
     full.Stop();
     ASSERT_EQ(std::future_status::ready, writer.wait_for(kHang));
@@ -117,7 +117,7 @@ TEST(PcmBuffer, StopWakesAWriterOnAFullBufferAndAWaitingReader) {
     CPcmBuffer empty(64);
     empty.Start();
     auto reader = std::async(std::launch::async, [&] { return empty.Read(out, 16); });
-    ASSERT_TRUE(WaitUntil([&] { return empty.WaitingReaders() == 1 || Returned(reader); }));
+    EXPECT_TRUE(WaitUntil([&] { return empty.WaitingReaders() == 1 || Returned(reader); }));
     EXPECT_FALSE(Returned(reader));
     empty.Stop();
     ASSERT_EQ(std::future_status::ready, reader.wait_for(kHang));
@@ -139,7 +139,7 @@ TEST(PcmBuffer, FlushDiscardsWakesTheWriterAndLetsNewDataIn) {
     buffer.Start();
     const std::vector<uint8_t> old = Bytes(16);
     auto writer = std::async(std::launch::async, [&] { return buffer.Write(old.data(), old.size()); });
-    ASSERT_TRUE(WaitUntil([&] { return buffer.Buffered() == 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return buffer.Buffered() == 4; }));
     EXPECT_FALSE(Returned(writer));
     buffer.BeginFlush();
     EXPECT_EQ(0u, buffer.Buffered());
@@ -165,7 +165,7 @@ TEST(PcmBuffer, StartAfterStopForgetsTheOldStream) {
     buffer.Start();
     uint8_t out[8];
     auto reader = std::async(std::launch::async, [&] { return buffer.Read(out, 8); });
-    ASSERT_TRUE(WaitUntil([&] { return buffer.WaitingReaders() == 1 || Returned(reader); }));
+    EXPECT_TRUE(WaitUntil([&] { return buffer.WaitingReaders() == 1 || Returned(reader); }));
     EXPECT_FALSE(Returned(reader)) << "old data or end of stream kept";
     buffer.Write(in.data() + 2, 2);
     ASSERT_EQ(std::future_status::ready, reader.wait_for(kHang));
