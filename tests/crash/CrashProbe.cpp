@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "base/UniqueResource.h"
@@ -59,10 +60,12 @@ int Clean() {
         ++caught;
     }
     ::OutputDebugStringA("crash probe: a debug string");
-    void* pHandler = ::AddVectoredExceptionHandler(1, &ContinueThreadName);
-    const ULONG_PTR name[4] = {0x1000, reinterpret_cast<ULONG_PTR>("probe"), static_cast<ULONG_PTR>(-1), 0};
-    ::RaiseException(kThreadNameException, 0, 4, name);
-    ::RemoveVectoredExceptionHandler(pHandler);
+    {
+        const std::unique_ptr<void, decltype(&::RemoveVectoredExceptionHandler)> handler(
+            ::AddVectoredExceptionHandler(1, &ContinueThreadName), &::RemoveVectoredExceptionHandler);
+        const ULONG_PTR name[4] = {0x1000, reinterpret_cast<ULONG_PTR>("probe"), static_cast<ULONG_PTR>(-1), 0};
+        if (handler) ::RaiseException(kThreadNameException, 0, 4, name);
+    }
     std::printf("clean: %d exceptions caught\n", caught);
     return caught == 4 ? 0 : 1;
 }
