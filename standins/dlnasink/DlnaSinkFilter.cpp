@@ -2,9 +2,15 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <set>
 
 namespace {
+
+// The live sinks, for the tests' read-only look at them.
+std::mutex g_csSinks;
+std::set<const CDlnaSinkFilter*> g_setSinks;
 
 DlnaSinkFault FaultFromEnvironment() {
     char text[64] = {};
@@ -96,7 +102,26 @@ CDlnaSinkFilter::CDlnaSinkFilter()
       m_buffer(kDefaultBufferBytes),
       m_input(this, m_buffer),
       m_seeking(static_cast<IBaseFilter*>(this), &m_input),
-      m_fault(FaultFromEnvironment()) {}
+      m_fault(FaultFromEnvironment()) {
+    std::lock_guard<std::mutex> lock(g_csSinks);
+    g_setSinks.insert(this);
+}
+
+CDlnaSinkFilter::~CDlnaSinkFilter() {
+    std::lock_guard<std::mutex> lock(g_csSinks);
+    g_setSinks.erase(this);
+}
+
+HostDlnaSinkState CDlnaSinkFilter::ProcessState() {
+    HostDlnaSinkState state = {};
+    std::lock_guard<std::mutex> lock(g_csSinks);
+    for (const CDlnaSinkFilter* sink : g_setSinks) {
+        ++state.m_dwSinks;
+        if (sink->m_buffer.Buffered() == sink->m_buffer.Capacity()) ++state.m_dwFull;
+        state.m_dwReadersWaiting += static_cast<DWORD>(sink->m_buffer.WaitingReaders());
+    }
+    return state;
+}
 
 HRESULT CDlnaSinkFilter::QueryFilterInterface(REFIID iid, void** out) {
     if (IsEqualIID(iid, __uuidof(IDlnaSrcBuffer))) {

@@ -8,6 +8,7 @@
 //   "odd-read:N"             the next call reports one byte fewer than it copied
 #pragma once
 
+#include "standins/dlnasink/DlnaSinkState.h"
 #include "standins/dlnasink/DlnaSrcBuffer.h"
 #include "standins/dlnasink/PcmBuffer.h"
 #include "standins/filterbase/InputPin.h"
@@ -48,6 +49,10 @@ public:
     static const DWORD kMaxBufferBytes = 256u << 20;
 
     CDlnaSinkFilter();
+    ~CDlnaSinkFilter() override;
+
+    // What the live sinks of this process hold, for tests (DlnaSinkState.h).
+    static HostDlnaSinkState ProcessState();
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return CBaseFilter::QueryInterface(iid, out); }
     STDMETHODIMP_(ULONG) AddRef() override { return CBaseFilter::AddRef(); }

@@ -18,3 +18,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 STDAPI DllCanUnloadNow() { return FilterDllCanUnloadNow(); }
 STDAPI DllRegisterServer() { return FilterDllRegisterServer(kClasses, kClassCount); }
 STDAPI DllUnregisterServer() { return FilterDllUnregisterServer(kClasses, kClassCount); }
+
+extern "C" void WINAPI HostDlnaSinkGetState(HostDlnaSinkState* state) {
+    if (state) *state = CDlnaSinkFilter::ProcessState();
+}

@@ -83,7 +83,12 @@ CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
 CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
     count &= ~size_t(1);
     std::unique_lock<std::mutex> lock(m_cs);
-    m_changed.wait(lock, [&] { return !m_running || m_endOfStream || m_size >= 2 || count == 0; });
+    const auto ready = [&] { return !m_running || m_endOfStream || m_size >= 2 || count == 0; };
+    if (!ready()) {
+        ++m_waitingReaders;
+        m_changed.wait(lock, ready);
+        --m_waitingReaders;
+    }
     // A stray odd byte at the end cannot form a sample.
     if (m_endOfStream && m_size == 1) ClearLocked();
     const size_t capacity = m_ring.size();
@@ -100,4 +105,14 @@ CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
     const bool ended = m_endOfStream && m_size == 0;
     if (done == 0 && !m_running) return {Status::Stopped, 0, false};
     return {Status::Ok, done, ended};
+}
+
+size_t CPcmBuffer::Buffered() const {
+    std::lock_guard<std::mutex> lock(m_cs);
+    return m_size;
+}
+
+size_t CPcmBuffer::WaitingReaders() const {
+    std::lock_guard<std::mutex> lock(m_cs);
+    return m_waitingReaders;
 }

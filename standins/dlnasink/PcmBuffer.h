@@ -46,6 +46,10 @@ public:
     // flag comes with the last bytes already when they empty the buffer.
     ReadResult Read(uint8_t* out, size_t count);
 
+    // For tests that wait until the writer is held up or a reader waits.
+    size_t Buffered() const;
+    size_t WaitingReaders() const;
+
 private:
     void ClearLocked();
 
@@ -57,4 +61,5 @@ private:
     bool m_running = false;
     bool m_flushing = false;
     bool m_endOfStream = false;
+    size_t m_waitingReaders = 0;
 };

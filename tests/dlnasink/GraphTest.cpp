@@ -10,6 +10,7 @@
 
 #include "base/ComPtr.h"
 #include "base/UniqueResource.h"
+#include "standins/dlnasink/DlnaSinkState.h"
 #include "standins/dlnasink/DlnaSrcBuffer.h"
 #include "standins/filterbase/DShow.h"
 #include "standins/wavefitter/WaveFitterInterfaces.h"
@@ -53,6 +54,23 @@ private:
     UniqueHandle m_done;
     UniqueHandle m_thread;
 };
+
+// Polls the sink stand-in until its state satisfies done, for at most
+// seconds; false with a failure added when it never does.
+template <class Done>
+bool WaitForSinks(const char* what, DWORD seconds, Done done) {
+    const DWORD start = ::GetTickCount();
+    HostDlnaSinkState state = {};
+    while (!(QueryHostDlnaSinkState(state) && done(state))) {
+        if (::GetTickCount() - start > seconds * 1000) {
+            ADD_FAILURE() << what << " within " << seconds << " s: " << state.m_dwSinks << " sinks, " << state.m_dwFull
+                          << " full, " << state.m_dwReadersWaiting << " readers waiting";
+            return false;
+        }
+        ::Sleep(5);
+    }
+    return true;
+}
 
 // 16-bit PCM WAV file of a 1 kHz tone, the same in every channel.
 std::wstring WriteToneWav(const wchar_t* name, unsigned rate, unsigned channels, double seconds) {
@@ -266,8 +284,8 @@ TEST(Graph, StopWithTheSinkFullReturnsAndRunAgainStartsOver) {
     {
         CWatchdog dog(60, "first run");
         Start(g, 0);
-        // Let the sink fill: nothing is read for a while.
-        ::Sleep(500);
+        // Nothing is read until the sink is full.
+        WaitForSinks("the sink filled", 50, [](const HostDlnaSinkState& s) { return s.m_dwFull == 1; });
     }
     {
         CWatchdog dog(30, "IMediaControl::Stop with the sink full");
@@ -383,7 +401,10 @@ TEST(Sink, StopWakesAReadDataWaitingForData) {
 
     ASSERT_EQ(S_OK, sink->Pause());
     UniqueHandle thread(::CreateThread(nullptr, 0, &ReadOnce, &read, 0, nullptr));
-    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(thread.get(), 100)) << "returned without data";
+    WaitForSinks("ReadData waits", 20, [&](const HostDlnaSinkState& s) {
+        return s.m_dwReadersWaiting == 1 || ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0;
+    });
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(thread.get(), 0)) << "returned without data";
     ASSERT_EQ(S_OK, sink->Stop());
     ::WaitForSingleObject(thread.get(), INFINITE);
     EXPECT_EQ(VFW_E_WRONG_STATE, read.hr);

@@ -84,14 +84,21 @@ TEST(Threads, EightThreadsWithAnObjectEach) {
 
 typedef HRESULT(STDAPICALLTYPE* CanUnloadFn)();
 
-// Runs last in its binary (gtest keeps file order): every object is gone.
-TEST(Threads, ZzTheServerCanUnloadAfterwards) {
-    HMODULE server = ::GetModuleHandleW(L"TrnM4aTranscoder.dll");
-    ASSERT_NE(nullptr, server);
-    const CanUnloadFn canUnload =
-        reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(::GetProcAddress(server, "DllCanUnloadNow")));
-    ASSERT_NE(nullptr, canUnload);
-    EXPECT_EQ(S_OK, canUnload());
-}
+// After every test, whichever ran and in whatever order, no object of the
+// server is left: it can unload.
+class CServerCanUnloadAfterwards : public ::testing::Environment {
+public:
+    void TearDown() override {
+        HMODULE server = ::GetModuleHandleW(L"TrnM4aTranscoder.dll");
+        ASSERT_NE(nullptr, server);
+        const CanUnloadFn canUnload =
+            reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(::GetProcAddress(server, "DllCanUnloadNow")));
+        ASSERT_NE(nullptr, canUnload);
+        EXPECT_EQ(S_OK, canUnload()) << "objects of the server outlive the tests";
+    }
+};
+
+// gtest owns it from here.
+::testing::Environment* const g_pServerCanUnload = ::testing::AddGlobalTestEnvironment(new CServerCanUnloadAfterwards);
 
 }  // namespace

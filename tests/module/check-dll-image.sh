@@ -1,8 +1,11 @@
-#!/bin/sh
+#!/bin/bash
 # check-dll-image.sh DLL OBJDUMP: the DLL is a PE image of the build's
 # machine, exports exactly the four entry points under undecorated names and
 # imports nothing but system DLLs.
-set -e
+# Registered to run with sh: bash's pipefail is wanted.
+if [ -z "${BASH_VERSION:-}" ]; then exec bash "$0" "$@"; fi
+set -eu -o pipefail
+trap 'echo "FAIL: line $LINENO: a step failed with status $?"' ERR
 dll=$1
 objdump=$2
 dump=$(mktemp)
@@ -23,8 +26,10 @@ fi
 
 system="kernel32.dll user32.dll advapi32.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll
         msvcrt.dll ntdll.dll version.dll uuid.dll strmiids.dll"
+imports=$(grep 'DLL Name:' "$dump" | awk '{print tolower($3)}')
+[ -n "$imports" ] || { echo "no imports found"; exit 1; }
 status=0
-for name in $(grep 'DLL Name:' "$dump" | awk '{print tolower($3)}'); do
+for name in $imports; do
   case " $(echo $system) " in
     *" $name "*) echo "import $name" ;;
     *) case "$name" in

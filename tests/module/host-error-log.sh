@@ -1,8 +1,9 @@
-#!/bin/sh
+#!/bin/bash
 # host-error-log.sh ENVFILE DLL HOST CONFIG: with the example configuration
 # beside the host executable, a failing interface method writes the process
 # header and exactly one entry to "tarn.log"; without it nothing is written.
-set -e
+set -eu -o pipefail
+trap 'echo "FAIL: line $LINENO: a step failed with status $?"' ERR
 . "$1"
 dll=$2
 host=$3
@@ -27,12 +28,12 @@ log="$scratch/configured/tarn.log"
 [ -f "$log" ] || fail "no tarn.log beside the host"
 text=$(tr -d '\r' <"$log")
 printf "%s\n" "$text"
-[ "$(printf "%s\n" "$text" | wc -l)" -eq 4 ] || fail "expected the three-line header and one entry"
-printf "%s\n" "$text" | sed -n 1p | grep -Eq '^\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9:.]{12}\]\[[0-9A-F]+\]\[[0-9A-F]{8}\] -{79}$' ||
+[ "$(wc -l <<<"$text")" -eq 4 ] || fail "expected the three-line header and one entry"
+line() { sed -n "$1p" <<<"$text"; }
+grep -Eq '^\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9:.]{12}\]\[[0-9A-F]+\]\[[0-9A-F]{8}\] -{79}$' <<<"$(line 1)" ||
   fail "first header line"
-printf "%s\n" "$text" | sed -n 2p | grep -q 'trn_test_host.exe$' || fail "second header line names the host"
-printf "%s\n" "$text" | sed -n 4p |
-  grep -Eq '^\[[0-9/ :.]+\]\[[0-9A-F]+\]\[[0-9A-F]{8}\] \[ERR\] <exception> HRESULT\(0x80070057:.*\) \{\.\\M4aConverter,[0-9]+\}$' ||
+grep -q 'trn_test_host.exe$' <<<"$(line 2)" || fail "second header line names the host"
+grep -Eq '^\[[0-9/ :.]+\]\[[0-9A-F]+\]\[[0-9A-F]{8}\] \[ERR\] <exception> HRESULT\(0x80070057:.*\) \{\.\\M4aConverter,[0-9]+\}$' <<<"$(line 4)" ||
   fail "entry line"
 
 result=$(run plain)

@@ -1,19 +1,21 @@
-#!/bin/sh
+#!/bin/bash
 # regsvr32.sh ENVFILE DLL: the platform's regsvr32 registers the DLL (twice,
 # with the same result), and /u removes its keys but not the roots.
-set -e
+set -eu -o pipefail
+trap 'echo "FAIL: line $LINENO: a step failed with status $?"' ERR
 . "$1"
 dll=$2
 winpath="Z:$(echo "$dll" | tr / '\\')"
+# The platform's reg.exe: its messages stay out of the log.
 query() { "$TRN_WINE" reg query "$@" 2>/dev/null | tr -d '\r'; }
 fail() { echo "FAIL: $*"; exit 1; }
 
 "$TRN_WINE" regsvr32 /s "$winpath" || fail "regsvr32 failed"
 first=$(query 'HKCR\CLSID\{826A02A1-BA00-440A-B3E3-C3CBA845DF15}' /s)
-echo "$first" | grep -q 'M4aConverter Class' || fail "CLSID key missing: $first"
-query 'HKCR\CLSID\{32D5F351-33C6-4690-8DD1-62E7C3EDBD5D}\InprocServer32' | grep -q 'ThreadingModel.*Both' ||
+grep -q 'M4aConverter Class' <<<"$first" || fail "CLSID key missing: $first"
+grep -q 'ThreadingModel.*Both' <<<"$(query 'HKCR\CLSID\{32D5F351-33C6-4690-8DD1-62E7C3EDBD5D}\InprocServer32')" ||
   fail "ThreadingModel missing"
-query 'HKCR\AppID\TrnM4aTranscoder.DLL' | grep -q '{1A13599F-F117-4F1B-AEAC-0F8D865164A9}' || fail "AppID missing"
+grep -q '{1A13599F-F117-4F1B-AEAC-0F8D865164A9}' <<<"$(query 'HKCR\AppID\TrnM4aTranscoder.DLL')" || fail "AppID missing"
 
 "$TRN_WINE" regsvr32 /s "$winpath" || fail "second regsvr32 failed"
 second=$(query 'HKCR\CLSID\{826A02A1-BA00-440A-B3E3-C3CBA845DF15}' /s)

@@ -5,7 +5,14 @@ if(TRN_WINDOWS)
 
   add_executable(oplogsys_core_test ${CMAKE_CURRENT_LIST_DIR}/LogCoreTest.cpp)
   target_link_libraries(oplogsys_core_test PRIVATE trn_oplogsys_testsupport gtest_main)
-  trn_add_test(oplogsys_core_test)
+  # IsBadReadPtr on an unreadable page raises an access violation that the
+  # platform handles itself: that case runs on its own, where only a fault
+  # nothing handled fails it.
+  set(_trn_unreadable DumpTest.BadLineSizeAndUnreadableMemoryGiveFourLineFrames)
+  trn_add_test(oplogsys_core_test --gtest_filter=-${_trn_unreadable})
+  trn_add_named_test(oplogsys_core_unreadable_test oplogsys_core_test --gtest_filter=${_trn_unreadable})
+  set_tests_properties(oplogsys_core_unreadable_test PROPERTIES
+      FAIL_REGULAR_EXPRESSION "${TRN_WINE_UNHANDLED_REGEX};${TRN_NO_TEST_RAN_REGEX}")
 
   add_executable(oplogsys_config_test ${CMAKE_CURRENT_LIST_DIR}/ConfigBackendTest.cpp)
   target_link_libraries(oplogsys_config_test PRIVATE trn_oplogsys_testsupport gtest_main)

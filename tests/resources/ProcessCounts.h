@@ -22,4 +22,8 @@ SIZE_T PrivateBytes();
 // count is at most limit or timeoutMs has passed, and returns the last count.
 ProcessCounts WaitForThreadsAtMost(ULONG limit, DWORD timeoutMs);
 
+// Where no limit is known: polls until the thread count has not changed for
+// quietMs, or timeoutMs has passed, and returns the last count.
+ProcessCounts WaitForThreadsToSettle(DWORD quietMs, DWORD timeoutMs);
+
 }  // namespace restest

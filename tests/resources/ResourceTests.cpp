@@ -36,6 +36,8 @@ const long long kPrivateTolerance = 1024 * 1024;
 // bytes) shows as 1 MB over the second half.
 const long long kInfoPrivateTolerance = 256 * 1024;
 const DWORD kSettleMs = 3000;
+// How long the thread count must hold still to count as settled.
+const DWORD kQuietMs = 500;
 
 const wchar_t kSample[] = L"aac-48000-mp42.mp4";
 
@@ -165,7 +167,8 @@ TEST(Resources, TranscodingsLeaveThreadsFlatAndHandlesAtThePlatformsOwnLeak) {
         ASSERT_EQ(S_OK, TranscodeOnce(file, bytes));
         ASSERT_GT(bytes, 0u);
     }
-    ::Sleep(500);  // the last warm-up's threads finish exiting
+    // The last warm-up's threads finish exiting.
+    ASSERT_TRUE(restest::WaitForThreadsToSettle(kQuietMs, kSettleMs).ok);
 
     Counts bareRun, transcoderRun;
     ASSERT_TRUE(Measure("bare graph Render", kCycles, bareRun, [&](int) { return bare.Cycle(file) == S_OK; }));

@@ -1,6 +1,10 @@
 # Shared by the trnhost serve tests: sourced with the arguments
 # ENVFILE TRNHOST_EXE SERVER_DLL TESTDATA SCRATCH. Builds a media folder,
 # starts the server on a free port and fetches from it with Debian's curl.
+# The scripts run under bash with -e, -u and pipefail: a step that fails
+# unchecked ends the test with its line.
+set -E
+trap 'echo "FAIL: ${BASH_SOURCE[0]##*/} line $LINENO: a step failed with status $?"' ERR
 . "$1"
 exe=$2
 dll=$3
@@ -22,7 +26,10 @@ need() { command -v "$1" >/dev/null 2>&1 || { echo "FAIL: $1 is not installed (s
 need curl
 
 register_server() {
-  "$TRN_WINE" regsvr32 /s "$(win "$dll")" </dev/null >/dev/null 2>&1 || { echo "FAIL: regsvr32 on the server"; exit 1; }
+  local code=0
+  "$TRN_WINE" regsvr32 /s "$(win "$dll")" </dev/null >/dev/null 2>"$scratch/regsvr32.err" || code=$?
+  trn_wine_faults "$scratch/regsvr32.err"
+  [ "$code" = 0 ] || { echo "FAIL: regsvr32 on the server exited with $code"; exit 1; }
 }
 
 # The served folder: names with blanks, a subfolder, and files the server refuses.
@@ -45,6 +52,7 @@ make_media() {
 th() {
   rc=0
   "$TRN_WINE" "$exe" "$@" >"$scratch/out" 2>"$scratch/err" </dev/null || rc=$?
+  trn_wine_faults "$scratch/err"
 }
 # reference OUT FILE FORMAT [stream options]: what trnhost stream writes.
 reference() {
@@ -55,7 +63,8 @@ reference() {
 }
 
 # Starts the server on a free port; its standard input is a pipe that
-# stop_server closes. Sets $base (http://127.0.0.1:PORT).
+# stop_server closes. Sets $base (http://127.0.0.1:PORT). Whatever the end,
+# the fault reports in its standard error reach the test's output.
 start_server() {
   mkfifo "$scratch/stdin"
   "$TRN_WINE" "$exe" serve "$(win "$media")" --port 0 <"$scratch/stdin" >"$scratch/server.out" 2>"$scratch/server.err" &
@@ -77,8 +86,9 @@ start_server() {
   printf 'server: %s\n' "$(head -n 1 "$scratch/server.out" | tr -d '\r')"
 }
 kill_server() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   server_pid=
+  trn_wine_faults "$scratch/server.err"
 }
 # Closes the server's standard input; it must stop by itself and exit 0.
 stop_server() {
@@ -95,7 +105,9 @@ fetch() {
   out=$1 url=$2
   shift 2
   code=$(curl -s --noproxy '*' -o "$out" -D "$out.h" -w '%{http_code}' "$@" "$url") || true
-  tr -d '\r' <"$out.h" >"$out.hh" && mv "$out.hh" "$out.h"
+  touch "$out.h"
+  tr -d '\r' <"$out.h" >"$out.hh"
+  mv "$out.hh" "$out.h"
 }
 # header FILE.h NAME: the value of a response header (the last response's).
 header() { awk -v n="$2" 'BEGIN { IGNORECASE = 1 } tolower($0) ~ "^" tolower(n) ":" { sub(/^[^:]*: */, ""); v = $0 } END { print v }' "$1"; }

@@ -129,7 +129,7 @@ TEST(TranscoderFailure, AMissingWaveFitterFailsStartAndCloseReleasesEverything) 
             EXPECT_TRUE(OpenExclusively(folder.Sample())) << "the source file is still open after Close";
             EXPECT_EQ(E_FAIL, transcoder->Start());
             if (round == 0) {
-                settled = restest::CountThisProcess();
+                settled = restest::WaitForThreadsToSettle(500, 10000);
                 ASSERT_TRUE(settled.ok);
                 continue;
             }

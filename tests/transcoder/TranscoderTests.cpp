@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "standins/dlnasink/DlnaSinkState.h"
 #include "tests/host/HostSupport.h"
 
 using namespace hosttest;
@@ -225,7 +226,13 @@ TEST_F(Transcoder, StopWithAFullSinkReturnsPromptly) {
     Bytes part;
     VARIANT_BOOL end = 0;
     ASSERT_EQ(S_OK, ReadBlock(m_transcoder.get(), 4096, part, end));
-    ::Sleep(1500);  // 40 s of audio do not fit in the sink's 30 s
+    // 40 s of audio do not fit in the sink's 30 s.
+    HostDlnaSinkState sinks = {};
+    for (const DWORD start = ::GetTickCount(); !(QueryHostDlnaSinkState(sinks) && sinks.m_dwFull == 1);) {
+        ASSERT_LT(::GetTickCount() - start, 60000u)
+            << "the sink did not fill: " << sinks.m_dwSinks << " sinks, " << sinks.m_dwFull << " full";
+        ::Sleep(5);
+    }
     const DWORD before = ::GetTickCount();
     EXPECT_EQ(S_OK, m_transcoder->Stop());
     EXPECT_LT(::GetTickCount() - before, 5000u) << "Stop hangs on the full sink";

@@ -1,7 +1,8 @@
-#!/bin/sh
+#!/bin/bash
 # Readable failures: a missing file, an unsupported file, a bad format name,
 # an unregistered server and a damaged file each give one line with the
 # HRESULT and its text on standard error, and their own non-zero exit code.
+set -eu -o pipefail
 . "$(dirname "$0")/lib.sh"
 register_server
 # Restore the registration whatever happens below.
@@ -47,7 +48,7 @@ th stream --help
 [ "$rc" = 0 ] && grep -q '^usage: trnhost stream FILE FORMAT' "$scratch/out" || fail "stream --help"
 for c in formats props scan register unregister; do
   th help "$c"
-  grep -q "^usage: trnhost $c" "$scratch/out" || fail "help $c"
+  [ "$rc" = 0 ] && grep -q "^usage: trnhost $c" "$scratch/out" || fail "help $c: $rc $(cat "$scratch/err")"
 done
 
 # Unregistered: the tool's own unregister, then every way of reaching the server fails.

@@ -1,7 +1,8 @@
-#!/bin/sh
+#!/bin/bash
 # formats, props and scan against ffprobe's record of every committed sample:
 # which formats a server is offered (from the rate, channels, brands and a
 # video track) and what their properties say.
+set -eu -o pipefail
 . "$(dirname "$0")/lib.sh"
 register_server
 
@@ -24,7 +25,7 @@ expected_formats() { # file rate channels
   native=$(native_of "$data/$1")
   # Without supported audio the native entry is all.
   [ -n "$lpcm" ] && printf '%s ' $lpcm
-  [ "$native" != none ] && printf '%s ' "$native"
+  if [ "$native" != none ]; then printf '%s ' "$native"; fi
 }
 duration_text() { # ticks timescale -> whole seconds as the server gives them
   awk -v t="$1" -v s="$2" 'BEGIN { d = int(t / s); printf "%02d:%02d:%02d.000", d / 3600, (d % 3600) / 60, d % 60 }'
@@ -40,10 +41,10 @@ grep -q 'files/s' "$scratch/err" || fail "scan --json: no summary with files/s o
 records=$(cat "$data/ffprobe.txt" "$data/ffprobe-derived.txt" | wc -l)
 [ "$records" -ge 17 ] || fail "only $records records"
 cat "$data/ffprobe.txt" "$data/ffprobe-derived.txt" | while read -r name rate channels timescale ticks seconds; do
-  line=$(grep -F "\\\\$name\"" "$scratch/scan.json")
+  line=$(grep -F "\\\\$name\"" "$scratch/scan.json" || true)
   [ -n "$line" ] || { echo "FAIL: $name missing from the scan"; continue; }
   want=$(expected_formats "$name" "$rate" "$channels")
-  got=$(printf '%s' "$line" | grep -o '"name":"[^"]*"' | sed 's/"name":"\(.*\)"/\1/' | tr '\n' ' ')
+  got=$(printf '%s' "$line" | { grep -o '"name":"[^"]*"' || true; } | sed 's/"name":"\(.*\)"/\1/' | tr '\n' ' ')
   if [ "$want" != "$got" ]; then echo "FAIL: $name: formats '$got', expected '$want'"; continue; fi
   if [ -z "$want" ]; then
     printf '%s' "$line" | grep -q '"status":"refused","reason":"no format offered"' ||
@@ -76,7 +77,7 @@ cat "$data/ffprobe.txt" "$data/ffprobe-derived.txt" | while read -r name rate ch
   done
 done >"$scratch/formats.log"
 cat "$scratch/formats.log"
-failures=$((failures + $(grep -c '^FAIL' "$scratch/formats.log")))
+failures=$((failures + $(grep -c '^FAIL' "$scratch/formats.log" || true)))
 
 # Only the MP4 audio extensions are considered: the folder's other files get
 # no line and are counted apart; the summary counts what the lines say.
@@ -84,20 +85,22 @@ grep -qF '\\README"' "$scratch/scan.json" && fail "README is listed"
 n_others=$(find "$data" -type f ! -name '*.mp4' ! -name '*.m4a' ! -name '*.m4b' ! -name '*.3gp' | wc -l)
 grep -Eq "^  other files, not considered +$n_others\$" "$scratch/err" ||
   fail "summary other files != $n_others: $(cat "$scratch/err")"
-grep -F 'truncated.m4a"' "$scratch/scan.json" | grep -q '"status":"refused".*"hr":"0x8' ||
+grep -q '"status":"refused".*"hr":"0x8' <<<"$(grep -F 'truncated.m4a"' "$scratch/scan.json" || true)" ||
   fail "the truncated file is not refused with its HRESULT"
 n_files=$(wc -l <"$scratch/scan.json")
-n_supported=$(grep -c '"status":"supported"' "$scratch/scan.json")
+n_supported=$(grep -c '"status":"supported"' "$scratch/scan.json" || true)
 grep -Eq "^  files +$n_files\$" "$scratch/err" || fail "summary files != $n_files: $(cat "$scratch/err")"
 grep -Eq "^  supported \(LPCM offered\) +$n_supported\$" "$scratch/err" || fail "summary supported != $n_supported"
 
 # One worker gives the same lines in the same order as several.
 th scan --json --jobs 1 "$(win "$data")"
+[ "$rc" = 0 ] || fail "scan --jobs 1 exited with $rc: $(cat "$scratch/err")"
 cmp -s "$scratch/out" "$scratch/scan.json" || fail "scan --jobs 1 differs from the scan with several workers"
 grep -q '(1 workers)' "$scratch/err" || fail "scan --jobs 1: $(cat "$scratch/err")"
 
 # The text scan gives the same table on standard output.
 th scan "$(win "$data")"
+[ "$rc" = 0 ] || fail "text scan exited with $rc: $(cat "$scratch/err")"
 grep -Eq "^  files +$n_files\$" "$scratch/out" || fail "text scan summary"
 grep -Eq "^  refused +[0-9]+\$" "$scratch/out" || fail "text scan: no refused row"
 
@@ -105,8 +108,8 @@ grep -Eq "^  refused +[0-9]+\$" "$scratch/out" || fail "text scan: no refused ro
 for name in aac-48000-mp42.mp4 aac-16000-mono.3gp aac-22050-mono.m4b aac-48000-6ch-mp42.mp4 aac-22050-heaac.mp4; do
   th formats --json "$(win "$data/$name")"
   [ "$rc" = 0 ] || fail "formats $name exited with $rc"
-  got=$(grep -o '"name":"[^"]*"' "$scratch/out" | tr '\n' ' ')
-  want=$(grep -F "\\\\$name\"" "$scratch/scan.json" | grep -o '"name":"[^"]*"' | tr '\n' ' ')
+  got=$({ grep -o '"name":"[^"]*"' "$scratch/out" || true; } | tr '\n' ' ')
+  want=$({ grep -F "\\\\$name\"" "$scratch/scan.json" || true; } | { grep -o '"name":"[^"]*"' || true; } | tr '\n' ' ')
   [ "$got" = "$want" ] || fail "formats $name: '$got' against the scan's '$want'"
   first=$(printf '%s' "$got" | sed 's/"name":"\([^"]*\)".*/\1/')
   th props --json "$(win "$data/$name")" 0
@@ -116,10 +119,12 @@ for name in aac-48000-mp42.mp4 aac-16000-mono.3gp aac-22050-mono.m4b aac-48000-6
 done
 # The text forms: the flags by name, properties by key.
 th formats "$(win "$data/aac-48000-mp42.mp4")"
+[ "$rc" = 0 ] || fail "formats text exited with $rc: $(cat "$scratch/err")"
 grep -Eq '^  0  lpcm48  LPCM +audio/L16;rate=48000;channels=2 +true +true +false$' "$scratch/out" ||
   fail "formats text, LPCM row: $(cat "$scratch/out")"
 grep -Eq '^  1  mp4  +- +audio/mp4 +false +false +true$' "$scratch/out" || fail "formats text, native row"
 th props "$(win "$data/aac-48000-mp42.mp4")" mp4
+[ "$rc" = 0 ] || fail "props text exited with $rc: $(cat "$scratch/err")"
 grep -Eq '^sampleFrequency +48000$' "$scratch/out" || fail "props text: $(cat "$scratch/out")"
 # The ProgID reaches the same server.
 th --progid formats --json "$(win "$data/aac-16000-mono.3gp")"

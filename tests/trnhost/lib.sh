@@ -1,5 +1,9 @@
 # Shared by the trnhost end-to-end tests: sourced with the arguments
-# ENVFILE TRNHOST_EXE SERVER_DLL TESTDATA SCRATCH.
+# ENVFILE TRNHOST_EXE SERVER_DLL TESTDATA SCRATCH, by scripts that run
+# under bash with -e, -u and pipefail: a step that fails unchecked ends the
+# test with its line.
+set -E
+trap 'echo "FAIL: ${BASH_SOURCE[0]##*/} line $LINENO: a step failed with status $?"' ERR
 . "$1"
 exe=$2
 dll=$3
@@ -15,14 +19,19 @@ finish() {
   echo "all passed"
 }
 # Runs trnhost; its standard output lands in $scratch/out, standard error
-# (without the platform's ALSA chatter) in $scratch/err, the exit code in $rc.
+# (without the platform's ALSA chatter and Wine's debug lines) in
+# $scratch/err, the exit code in $rc. Fault reports go to the test's output.
 th() {
   rc=0
   "$TRN_WINE" "$exe" "$@" >"$scratch/out" 2>"$scratch/err.raw" </dev/null || rc=$?
-  grep -v '^ALSA lib' "$scratch/err.raw" | tr -d '\r' >"$scratch/err" || true
+  trn_wine_faults "$scratch/err.raw"
+  { grep -v '^ALSA lib' "$scratch/err.raw" || true; } | trn_wine_quiet | tr -d '\r' >"$scratch/err"
 }
 register_server() {
-  "$TRN_WINE" regsvr32 /s "$(win "$dll")" </dev/null >/dev/null 2>&1 || { echo "FAIL: regsvr32 on the server"; exit 1; }
+  local code=0
+  "$TRN_WINE" regsvr32 /s "$(win "$dll")" </dev/null >/dev/null 2>"$scratch/regsvr32.err" || code=$?
+  trn_wine_faults "$scratch/regsvr32.err"
+  [ "$code" = 0 ] || { echo "FAIL: regsvr32 on the server exited with $code"; exit 1; }
 }
 # Fields of ffprobe's record for a sample: rate channels timescale ticks seconds.
 record() { awk -v f="$1" '$1 == f { print $2, $3, $4, $5, $6 }' "$data/ffprobe.txt" "$data/ffprobe-derived.txt"; }

@@ -1,8 +1,9 @@
-#!/bin/sh
+#!/bin/bash
 # stream: the bytes a server sends. Pass-through is the file itself (also
 # from a byte offset); LPCM is big-endian, as long as the audio, and a time
 # seek gives the tail of the full stream; --wav is a WAV file that sox (or
 # ffprobe) reads back with the right rate, channels and duration.
+set -eu -o pipefail
 . "$(dirname "$0")/lib.sh"
 register_server
 s=$scratch
@@ -15,10 +16,12 @@ for c in "aac-48000-mp42.mp4 mp4 65536" "aac-16000-mono.3gp 3gpp 1000" "aac-4410
   [ "$rc" = 0 ] || fail "stream $1 $2 exited with $rc: $(cat "$s/err")"
   cmp -s "$data/$1" "$s/pass.bin" || fail "stream $1 $2: not the file's bytes"
   th stream "$(win "$data/$1")" "$2" --start-byte 1000 -o "$(win "$s/pass.bin")"
+  [ "$rc" = 0 ] || fail "stream $1 $2 --start-byte 1000 exited with $rc: $(cat "$s/err")"
   tail -c +1001 "$data/$1" | cmp -s - "$s/pass.bin" || fail "stream $1 $2 --start-byte 1000: not the file's tail"
 done
 # To standard output, the same bytes.
 th stream "$(win "$data/aac-48000-mp42.mp4")" mp4 -o -
+[ "$rc" = 0 ] || fail "stream -o - exited with $rc: $(cat "$s/err")"
 cmp -s "$data/aac-48000-mp42.mp4" "$s/out" || fail "stream -o -: not the file's bytes"
 
 # Mean step between neighbouring left samples read in one byte order: a
@@ -57,6 +60,7 @@ done
 # steps of the last bit; one sample of misalignment would differ by hundreds.
 file=$(win "$data/aac-48000-mp42.mp4")
 th stream "$file" lpcm48 -o "$(win "$s/full.l16")"
+[ "$rc" = 0 ] || fail "stream lpcm48 exited with $rc: $(cat "$s/err")"
 th stream "$file" lpcm48 --start-ms 500 -o "$(win "$s/tail.l16")"
 [ "$rc" = 0 ] || fail "stream --start-ms 500 exited with $rc: $(cat "$s/err")"
 full=$(size_of "$s/full.l16")
@@ -75,6 +79,7 @@ grep -q 'from 500 ms' "$s/out" || fail "--start-ms: summary $(cat "$s/out")"
 for c in "aac-48000-mp42.mp4 lpcm48 48000" "aac-22050-mono-long.m4a lpcm44 44100"; do
   set -- $c
   th stream "$(win "$data/$1")" "$2" -o "$(win "$s/raw.l16")"
+  [ "$rc" = 0 ] || { fail "stream $1 $2 exited with $rc"; continue; }
   th stream "$(win "$data/$1")" "$2" --wav -o "$(win "$s/out.wav")"
   [ "$rc" = 0 ] || { fail "stream --wav $1 exited with $rc"; continue; }
   tail -c +45 "$s/out.wav" | dd conv=swab status=none | cmp -s - "$s/raw.l16" ||
@@ -82,10 +87,12 @@ for c in "aac-48000-mp42.mp4 lpcm48 48000" "aac-22050-mono-long.m4a lpcm44 44100
   [ "$(size_of "$s/out.wav")" = $(($(size_of "$s/raw.l16") + 44)) ] || fail "--wav $1: not a 44-byte header"
   want_seconds=$(awk -v b="$(size_of "$s/raw.l16")" -v r="$3" 'BEGIN { printf "%.3f", b / 4 / r }')
   if command -v soxi >/dev/null 2>&1; then
-    got="$(soxi -r "$s/out.wav") $(soxi -c "$s/out.wav") $(soxi -D "$s/out.wav")"
+    rate=$(soxi -r "$s/out.wav") && channels=$(soxi -c "$s/out.wav") && seconds=$(soxi -D "$s/out.wav") ||
+      { fail "--wav $1: soxi cannot read it"; continue; }
+    got="$rate $channels $seconds"
   elif command -v ffprobe >/dev/null 2>&1; then
     got=$(ffprobe -v error -show_entries stream=sample_rate,channels,duration -of csv=p=0 "$s/out.wav" |
-          awk -F, '{print $1, $2, $3}')
+          awk -F, '{print $1, $2, $3}') || { fail "--wav $1: ffprobe cannot read it"; continue; }
   else
     fail "neither sox nor ffprobe is installed (scripts/setup.sh installs sox)"
     continue
@@ -97,16 +104,28 @@ for c in "aac-48000-mp42.mp4 lpcm48 48000" "aac-22050-mono-long.m4a lpcm44 44100
 done
 # WAV to a pipe: the header claims the largest size, the samples follow.
 th stream "$(win "$data/aac-48000-mp42.mp4")" lpcm48 --wav -o -
-head -c 4 "$s/out" | grep -q RIFF || fail "--wav -o -: no RIFF header"
+[ "$rc" = 0 ] || fail "stream --wav -o - exited with $rc: $(cat "$s/err")"
+[ "$(head -c 4 "$s/out")" = RIFF ] || fail "--wav -o -: no RIFF header"
 [ "$(size_of "$s/out")" = $((full + 44)) ] || fail "--wav -o -: $(size_of "$s/out") bytes"
 
 # No progress line when standard error is not a terminal; one on a terminal.
 th stream "$(win "$data/aac-22050-mono-long.m4a")" lpcm44 -o "$(win "$s/long.l16")"
+[ "$rc" = 0 ] || fail "stream of the long sample exited with $rc: $(cat "$s/err")"
 [ ! -s "$s/err" ] || fail "progress or other text on a non-terminal: $(cat "$s/err")"
 if command -v script >/dev/null 2>&1; then
-  script -qec "\"$TRN_WINE\" \"$exe\" stream \"$(win "$data/aac-22050-mono-long.m4a")\" lpcm44 -o \"$(win "$s/long.l16")\"" \
-    /dev/null </dev/null >"$s/tty" 2>&1 || true
+  # on_tty [OPTION]: trnhost streams the long sample with a terminal as its
+  # standard error; what the terminal showed lands in $s/tty.
+  on_tty() {
+    rc=0
+    script -qec "\"$TRN_WINE\" \"$exe\" stream \"$(win "$data/aac-22050-mono-long.m4a")\" lpcm44 $* -o \"$(win "$s/long.l16")\"" \
+      /dev/null </dev/null >"$s/tty" 2>&1 || rc=$?
+    trn_wine_faults "$s/tty"
+  }
+  on_tty
+  [ "$rc" = 0 ] || fail "stream on a terminal exited with $rc: $(cat -v "$s/tty")"
   grep -aq 'bytes  00:00:40\.[0-9]* / 00:00:40\.000' "$s/tty" || fail "no progress line on a terminal: $(cat -v "$s/tty")"
-  th stream "$(win "$data/aac-22050-mono-long.m4a")" lpcm44 --quiet -o "$(win "$s/long.l16")"
+  on_tty --quiet
+  [ "$rc" = 0 ] || fail "stream --quiet on a terminal exited with $rc: $(cat -v "$s/tty")"
+  if grep -aq 'bytes  00:00:' "$s/tty"; then fail "a progress line with --quiet: $(cat -v "$s/tty")"; fi
 fi
 finish
