@@ -27,6 +27,7 @@ void SwapSampleBytes(BYTE* bytes, DWORD count) {
 
 bool TrnHasSourceExtension(const std::wstring& path) {
     static const wchar_t* const kExtensions[] = {L".mp4", L".m4a", L".m4b", L".3gp"};
+    if (path.find(L'\0') != std::wstring::npos) return false;
     const std::wstring tail = path.size() > 4 ? path.substr(path.size() - 4) : path;
     for (const wchar_t* extension : kExtensions) {
         if (::CompareStringOrdinal(tail.c_str(), -1, extension, -1, TRUE) == CSTR_EQUAL) return true;

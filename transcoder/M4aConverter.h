@@ -76,7 +76,8 @@ private:
     ComPtr<IDlnaSrcBuffer> m_pSink;
 };
 
-// True when the path ends in one of the source extensions (case-insensitive).
+// True when the path ends in one of the source extensions (case-insensitive)
+// and holds no NUL: the file system would see only the text before it.
 bool TrnHasSourceExtension(const std::wstring& path);
 
 namespace trn {
