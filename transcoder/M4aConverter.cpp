@@ -49,7 +49,8 @@ CM4aConverter::CM4aConverter() noexcept
       m_nState(kClosed) {}
 
 CM4aConverter::~CM4aConverter() {
-    if (m_pControl && m_nState == kRunning && m_bUseGraph) m_pControl->Stop();
+    // Whatever the state: a graph whose Run failed may be paused and streaming.
+    if (m_pControl) m_pControl->Stop();
     const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
     // The reverse of acquisition.
     m_pSink.reset();
@@ -61,8 +62,9 @@ CM4aConverter::~CM4aConverter() {
 }
 
 void CM4aConverter::ReleaseGraph() noexcept {
-    // A graph left running would keep its streaming threads alive.
-    if (m_pControl && m_nState == kRunning && m_bUseGraph) m_pControl->Stop();
+    // A graph left streaming would keep its threads alive; one whose Run
+    // failed may be paused and streaming whatever the state says.
+    if (m_pControl) m_pControl->Stop();
     const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
     m_pGraph.reset();
     m_pControl.reset();
@@ -148,10 +150,20 @@ STDMETHODIMP CM4aConverter::Close() {
 STDMETHODIMP CM4aConverter::Start() {
     try {
         TRN_THROW_HR_IF(E_FAIL, m_nState == kClosed);
-        if (m_bUseGraph) {
-            StartGraph();
-        } else {
-            StartFile();
+        try {
+            if (m_bUseGraph) {
+                StartGraph();
+            } else {
+                StartFile();
+            }
+        } catch (...) {
+            // Nothing half-built is kept: the previous run is gone already,
+            // and a graph or sink left behind would stream on or make Read
+            // wait on a sink nothing feeds. The object is open, not running.
+            ReleaseGraph();
+            m_hFile.reset();
+            m_nState = kOpen;
+            throw;
         }
         m_nState = kRunning;
         return S_OK;
@@ -160,8 +172,6 @@ STDMETHODIMP CM4aConverter::Start() {
 }
 
 void CM4aConverter::StartGraph() {
-    // The previous run's graph must not go on streaming while it is replaced.
-    if (m_nState == kRunning && m_pControl) m_pControl->Stop();
     BuildGraph(m_strPath);
     LONGLONG current = static_cast<LONGLONG>(m_lStartMs) * kHundredNsPerMs;
     LONGLONG stop = 0;

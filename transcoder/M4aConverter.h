@@ -49,8 +49,8 @@ private:
     void CheckTimePosition(LONG timeMs, LONG* actualMs, LONGLONG* bytePosition) const;
     DWORD ReadFromSink(BYTE* buffer, ULONG byteCount, DWORD* endOfStream);
     DWORD ReadFromFile(BYTE* buffer, ULONG byteCount, DWORD* endOfStream);
-    // Releases the five graph interfaces, sink first; a graph still running
-    // is stopped before it goes.
+    // Stops the graph, whatever the state, and releases the five graph
+    // interfaces.
     void ReleaseGraph() noexcept;
     // The decoding graph for path, held in the five graph fields (defined
     // with the graph helpers).
