@@ -22,9 +22,11 @@ public:
     CLoadedDllSet(const CLoadedDllSet&) = delete;
     CLoadedDllSet& operator=(const CLoadedDllSet&) = delete;
 
-    // Takes over the load reference behind module. Returns true when the set
-    // did not hold it yet; otherwise frees the extra reference at once.
-    bool Adopt(HMODULE module);
+    enum class AdoptResult { kAdopted, kAlreadyHeld, kNoMemory };
+    // Takes over the load reference behind module: kAdopted when the set did
+    // not hold it yet; otherwise the reference is freed at once (kAlreadyHeld,
+    // or kNoMemory when the set could not grow).
+    AdoptResult Adopt(HMODULE module) noexcept;
     // Frees the set's reference and forgets the handle.
     void Remove(HMODULE module) noexcept;
     bool Contains(HMODULE module) const noexcept;
