@@ -54,7 +54,8 @@ HRESULT CreateInstanceFromLocalDll(HINSTANCE module, const wchar_t* dllName, REF
                                    DWORD context, REFIID iid, void** ppv) noexcept {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (dllName == nullptr) return E_INVALIDARG;
+    // No module would name the host executable's folder instead of this one's.
+    if (module == nullptr || dllName == nullptr) return E_INVALIDARG;
     wchar_t path[kPathChars + 1] = {};
     const DWORD length = ::GetModuleFileNameW(module, path, kPathChars);
     // A path that filled the buffer may have been cut short.

@@ -43,7 +43,8 @@ private:
 CLoadedDllSet* LoadedDllSet() noexcept;
 
 // Directory of module, then dllName; the class context is accepted and
-// ignored. E_FAIL when the module path cannot be read or the joined path
+// ignored. E_INVALIDARG for a null module (that would be the host
+// executable); E_FAIL when the module path cannot be read or the joined path
 // would not fit in MAX_PATH characters.
 HRESULT CreateInstanceFromLocalDll(HINSTANCE module, const wchar_t* dllName, REFCLSID clsid, IUnknown* outer,
                                    DWORD context, REFIID iid, void** ppv) noexcept;

@@ -34,8 +34,10 @@ ComPtr<IBaseFilter> CreatePlatformFilter(REFCLSID clsid) {
 }
 
 ComPtr<IBaseFilter> CreateLocalFilter(const wchar_t* dllName, REFCLSID clsid) {
+    HMODULE module = nullptr;
+    TRN_THROW_IF_FAILED(ThisModuleHandle(&module));
     ComPtr<IBaseFilter> filter;
-    TRN_THROW_IF_FAILED(CreateInstanceFromLocalDll(ThisModuleHandle(), dllName, clsid, nullptr, CLSCTX_INPROC_SERVER,
+    TRN_THROW_IF_FAILED(CreateInstanceFromLocalDll(module, dllName, clsid, nullptr, CLSCTX_INPROC_SERVER,
                                                    IID_IBaseFilter, filter.put_void()));
     TRN_THROW_HR_IF(E_UNEXPECTED, !filter);
     return filter;

@@ -198,6 +198,25 @@ TEST_F(FilterLoader, ASetThatCannotGrowFreesTheDllAndIsOutOfMemory) {
     EXPECT_EQ(m_sizeBefore + 1, Set().Size());
 }
 
+// A null module would name the host executable's folder: even with a filter
+// there, nothing is loaded from it.
+TEST_F(FilterLoader, NoModuleIsRefused) {
+    wchar_t exe[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
+    std::wstring besideExe(exe);
+    besideExe = besideExe.substr(0, besideExe.rfind(L'\\') + 1) + L"KisoWaveFitterFilter.ax";
+    ASSERT_TRUE(::CopyFileW(FitterPath().c_str(), besideExe.c_str(), FALSE));
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_INVALIDARG,
+              trn::CreateInstanceFromLocalDll(nullptr, L"KisoWaveFitterFilter.ax", trn::CLSID_KisoWaveFitter, nullptr,
+                                              CLSCTX_INPROC_SERVER, IID_IBaseFilter, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(nullptr, Loaded(besideExe));
+    EXPECT_EQ(m_sizeBefore, Set().Size());
+    Forget(besideExe);
+    ::DeleteFileW(besideExe.c_str());
+}
+
 // A scratch folder whose path, with "KisoWaveFitterFilter.ax" appended,
 // is exactly joinedChars long. It holds the wave fitter and, as the module
 // that names the folder, a copy of the decoder under a short name.
