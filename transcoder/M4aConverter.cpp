@@ -49,15 +49,7 @@ CM4aConverter::CM4aConverter() noexcept
       m_nState(kClosed) {}
 
 CM4aConverter::~CM4aConverter() {
-    // Whatever the state: a graph whose Run failed may be paused and streaming.
-    if (m_pControl) m_pControl->Stop();
-    const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
-    // The reverse of acquisition.
-    m_pSink.reset();
-    m_pSeeking.reset();
-    m_pEvent.reset();
-    m_pControl.reset();
-    m_pGraph.reset();
+    ReleaseGraph();
     m_hFile.reset();
 }
 
@@ -65,12 +57,21 @@ void CM4aConverter::ReleaseGraph() noexcept {
     // A graph left streaming would keep its threads alive; one whose Run
     // failed may be paused and streaming whatever the state says.
     if (m_pControl) m_pControl->Stop();
-    const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
-    m_pGraph.reset();
-    m_pControl.reset();
-    m_pEvent.reset();
-    m_pSeeking.reset();
+    // The host's sink leaves the graph and is let go first, outside the
+    // lock: it may live in another apartment, whose thread may be waiting
+    // for the lock.
+    if (m_pGraph) {
+        ComPtr<IBaseFilter> sink;
+        if (SUCCEEDED(m_pGraph->FindFilterByName(trn::kSinkFilterName, sink.put())) && sink)
+            m_pGraph->RemoveFilter(sink.get());
+    }
     m_pSink.reset();
+    m_pSeeking.reset();
+    m_pEvent.reset();
+    m_pControl.reset();
+    // The graph's last reference destroys the platform's audio renderer.
+    const CriticalSectionGuard renderer(trn::RendererLock());
+    m_pGraph.reset();
 }
 
 STDMETHODIMP CM4aConverter::Open(VARIANT source, IMediaFormat* target) {

@@ -1,7 +1,6 @@
 // The transcoder object: streams one source file to one client, decoded to
 // big-endian 16-bit PCM through a DirectShow graph or unchanged. It takes no
-// lock of its own: one transcoder is driven by one thread at a time. Only
-// building and releasing a graph is serialised across the process.
+// lock of its own: one transcoder is driven by one thread at a time.
 #pragma once
 
 #define STRSAFE_NO_DEPRECATE
@@ -17,9 +16,14 @@
 #include "transcoder/GraphInterfaces.h"
 
 namespace trn {
-// Held while a decoding graph is built or released (defined with the graph
-// helpers).
-CriticalSection& GraphLifetimeLock() noexcept;
+// A platform workaround. The audio renderer that Render adds to every graph
+// (Wine's DirectSound renderer) cannot be created or destroyed on several
+// threads at once: Render then fails (VFW_E_CANNOT_RENDER) or the process
+// faults. So Render and the last release of a graph take this process-wide
+// lock, and nothing else does: no host object is created, called or
+// released under it, as such a call may have to wait for another apartment's
+// thread, which may itself be waiting for the lock.
+CriticalSection& RendererLock() noexcept;
 }  // namespace trn
 
 class CM4aConverter
