@@ -21,6 +21,10 @@ bool IsPathSource(const VARIANT& source) { return source.vt == VT_BSTR && source
 
 std::wstring SourcePath(const VARIANT& source) { return trn::BstrToString(source.bstrVal); }
 
+// GetFormatsForSource and CanConvert answer a status exception as a refusal,
+// except running out of memory: that is a failure and goes on as one.
+void ThrowUnlessRefusal(HRESULT hr) { TRN_THROW_HR_IF(hr, hr == E_OUTOFMEMORY); }
+
 // The source check: one of the four extensions, else the status E_INVALIDARG.
 void CheckSourceExtension(const std::wstring& path) { TRN_THROW_HR_IF(E_INVALIDARG, !TrnHasSourceExtension(path)); }
 
@@ -135,8 +139,9 @@ STDMETHODIMP CM4aConverterInfo::GetFormatsForSource(VARIANT source, SAFEARRAY** 
         trn::CVariantList list;
         try {
             GatherFormatsForSource(SourcePath(source), list);
-        } catch (HRESULT) {
+        } catch (HRESULT hr) {
             // A refusal: the host gets what was gathered so far.
+            ThrowUnlessRefusal(hr);
         }
         TRN_THROW_IF_FAILED(trn::ArrangeFormatList(list.get(), formats));
         return S_OK;
@@ -152,7 +157,8 @@ STDMETHODIMP CM4aConverterInfo::CanConvert(VARIANT source, IMediaFormat* target,
         bool convertible = false;
         try {
             convertible = EvaluateConversion(SourcePath(source), target);
-        } catch (HRESULT) {
+        } catch (HRESULT hr) {
+            ThrowUnlessRefusal(hr);
             convertible = false;
         }
         *result = convertible ? VARIANT_TRUE : VARIANT_FALSE;
@@ -167,8 +173,9 @@ STDMETHODIMP CM4aConverterInfo::GetProperties(VARIANT source, IMediaFormat* targ
     try {
         trn::CVariantList list;
         VARIANT_BOOL convertible = VARIANT_FALSE;
-        // Through the interface, as a host would ask; m_cs is recursive.
-        static_cast<ITrnMediaTranscoderInfo*>(this)->CanConvert(source, target, &convertible);
+        // Through the interface, as a host would ask; m_cs is recursive. Its
+        // failures are refusals here, except running out of memory.
+        ThrowUnlessRefusal(static_cast<ITrnMediaTranscoderInfo*>(this)->CanConvert(source, target, &convertible));
         TRN_THROW_HR_IF(E_INVALIDARG, convertible != VARIANT_TRUE);
 
         const trn::CHostMediaFormat format(target);

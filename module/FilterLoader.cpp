@@ -21,12 +21,18 @@ CLoadedDllSet::~CLoadedDllSet() {
     m_setModules.clear();
 }
 
-bool CLoadedDllSet::Adopt(HMODULE module) {
+CLoadedDllSet::AdoptResult CLoadedDllSet::Adopt(HMODULE module) noexcept {
     CriticalSectionGuard guard(m_cs);
-    if (m_setModules.insert(module).second) return true;
-    // The set's single reference stays the only one this module adds.
+    AdoptResult result = AdoptResult::kAlreadyHeld;
+    try {
+        if (m_setModules.insert(module).second) return AdoptResult::kAdopted;
+    } catch (...) {  // only the new node's allocation can fail
+        result = AdoptResult::kNoMemory;
+    }
+    // The set's single reference stays the only one this module adds; one
+    // the set could not take must not stay behind either.
     ::FreeLibrary(module);
-    return false;
+    return result;
 }
 
 void CLoadedDllSet::Remove(HMODULE module) noexcept {
@@ -48,7 +54,8 @@ HRESULT CreateInstanceFromLocalDll(HINSTANCE module, const wchar_t* dllName, REF
                                    DWORD context, REFIID iid, void** ppv) noexcept {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (dllName == nullptr) return E_INVALIDARG;
+    // No module would name the host executable's folder instead of this one's.
+    if (module == nullptr || dllName == nullptr) return E_INVALIDARG;
     wchar_t path[kPathChars + 1] = {};
     const DWORD length = ::GetModuleFileNameW(module, path, kPathChars);
     // A path that filled the buffer may have been cut short.
@@ -72,7 +79,9 @@ HRESULT CreateInstanceFromDll(const wchar_t* path, REFCLSID clsid, IUnknown* out
     CriticalSectionGuard guard(set->Lock());
     HMODULE module = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) return E_FAIL;
-    const bool newlyLoaded = set->Adopt(module);
+    const CLoadedDllSet::AdoptResult adopted = set->Adopt(module);
+    if (adopted == CLoadedDllSet::AdoptResult::kNoMemory) return E_OUTOFMEMORY;
+    const bool newlyLoaded = adopted == CLoadedDllSet::AdoptResult::kAdopted;
     // Objects made earlier from a DLL the set already held may still be
     // alive, so a failure only unloads a DLL this call brought in.
     const auto fail = [&](HRESULT hr) {

@@ -22,9 +22,11 @@ public:
     CLoadedDllSet(const CLoadedDllSet&) = delete;
     CLoadedDllSet& operator=(const CLoadedDllSet&) = delete;
 
-    // Takes over the load reference behind module. Returns true when the set
-    // did not hold it yet; otherwise frees the extra reference at once.
-    bool Adopt(HMODULE module);
+    enum class AdoptResult { kAdopted, kAlreadyHeld, kNoMemory };
+    // Takes over the load reference behind module: kAdopted when the set did
+    // not hold it yet; otherwise the reference is freed at once (kAlreadyHeld,
+    // or kNoMemory when the set could not grow).
+    AdoptResult Adopt(HMODULE module) noexcept;
     // Frees the set's reference and forgets the handle.
     void Remove(HMODULE module) noexcept;
     bool Contains(HMODULE module) const noexcept;
@@ -41,7 +43,8 @@ private:
 CLoadedDllSet* LoadedDllSet() noexcept;
 
 // Directory of module, then dllName; the class context is accepted and
-// ignored. E_FAIL when the module path cannot be read or the joined path
+// ignored. E_INVALIDARG for a null module (that would be the host
+// executable); E_FAIL when the module path cannot be read or the joined path
 // would not fit in MAX_PATH characters.
 HRESULT CreateInstanceFromLocalDll(HINSTANCE module, const wchar_t* dllName, REFCLSID clsid, IUnknown* outer,
                                    DWORD context, REFIID iid, void** ppv) noexcept;

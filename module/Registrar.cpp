@@ -26,14 +26,23 @@ HRESULT CreateRegistrar(ComPtr<IRegistrar>& registrar, UniqueHmodule& atl) {
     return ::CoCreateInstance(kClsidRegistrar, nullptr, CLSCTX_INPROC_SERVER, kIidRegistrar, registrar.put_void());
 }
 
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
+// A failed platform call's status, never a success.
+HRESULT LastErrorStatus() noexcept {
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+HRESULT ModulePath(std::wstring& path) {
+    HMODULE module = nullptr;
+    const HRESULT hr = ThisModuleHandle(&module);
+    if (FAILED(hr)) return hr;
+    path.assign(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = ::GetModuleFileNameW(ThisModuleHandle(), &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
+        const DWORD n = ::GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) return LastErrorStatus();
         if (n < path.size()) {
             path.resize(n);
-            return path;
+            return S_OK;
         }
         path.resize(path.size() * 2);
     }
@@ -53,11 +62,19 @@ private:
 
 }  // namespace
 
-HMODULE ThisModuleHandle() noexcept {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&ThisModuleHandle), &module);
-    return module;
+HRESULT ThisModuleHandle(HMODULE* module) noexcept {
+    if (module == nullptr) return E_POINTER;
+    *module = nullptr;
+    HMODULE found = nullptr;
+    // A null handle would stand for the host executable, whose folder holds
+    // none of this module's filters.
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCWSTR>(&ThisModuleHandle), &found) ||
+        found == nullptr) {
+        return LastErrorStatus();
+    }
+    *module = found;
+    return S_OK;
 }
 
 HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister) noexcept {
@@ -67,8 +84,9 @@ HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister) noexcept {
         ComPtr<IRegistrar> registrar;
         HRESULT hr = CreateRegistrar(registrar, atl);
         if (FAILED(hr)) return hr;
-        const std::wstring path = ModulePath();
-        if (path.empty()) return HRESULT_FROM_WIN32(::GetLastError());
+        std::wstring path;
+        hr = ModulePath(path);
+        if (FAILED(hr)) return hr;
         hr = registrar->AddReplacement(L"MODULE", path.c_str());
         if (FAILED(hr)) return hr;
         if (CTrnM4aTranscoderModule* module = TrnModule()) {

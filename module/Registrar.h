@@ -23,7 +23,8 @@ namespace trn {
 // unregister mode, with the module's replacements and "MODULE".
 HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister) noexcept;
 
-// Module handle of this DLL (or of the test executable that links the code).
-HMODULE ThisModuleHandle() noexcept;
+// Module handle of this DLL (or of the test executable that links the code)
+// into module; on failure the platform's status, and module stays null.
+HRESULT ThisModuleHandle(HMODULE* module) noexcept;
 
 }  // namespace trn

@@ -14,15 +14,13 @@ const CLSID CLSID_KisoWaveFitter = {0x67C53A55, 0xEF83, 0x4B2E, {0x9B, 0x6A, 0xA
 const CLSID CLSID_DlnaSrc = {0x540DFF74, 0x7239, 0x457A, {0x97, 0x0B, 0x5A, 0xCA, 0x69, 0x21, 0x05, 0x7B}};
 const wchar_t kDecoderDllName[] = L"KisoMp4AacDecoderSubset.ax";
 const wchar_t kWaveFitterDllName[] = L"KisoWaveFitterFilter.ax";
+const wchar_t kSinkFilterName[] = L"DlnaSrc";
 
 namespace {
 
 const wchar_t kRendererPinName[] = L"Audio Input pin (rendered)";
 
-// The audio renderer that Render adds to every graph is not safe to create
-// and destroy on several threads at once under Wine (its sound stack faults),
-// so graphs are built and torn down one at a time across the process.
-CriticalSection g_graphLifetime;
+CriticalSection g_rendererLock;
 const DWORD kSinkBufferBytes = 5292000;  // 30 s of 44100 Hz 16-bit stereo
 const DWORD kWaveFitterOption = 2;
 
@@ -34,8 +32,10 @@ ComPtr<IBaseFilter> CreatePlatformFilter(REFCLSID clsid) {
 }
 
 ComPtr<IBaseFilter> CreateLocalFilter(const wchar_t* dllName, REFCLSID clsid) {
+    HMODULE module = nullptr;
+    TRN_THROW_IF_FAILED(ThisModuleHandle(&module));
     ComPtr<IBaseFilter> filter;
-    TRN_THROW_IF_FAILED(CreateInstanceFromLocalDll(ThisModuleHandle(), dllName, clsid, nullptr, CLSCTX_INPROC_SERVER,
+    TRN_THROW_IF_FAILED(CreateInstanceFromLocalDll(module, dllName, clsid, nullptr, CLSCTX_INPROC_SERVER,
                                                    IID_IBaseFilter, filter.put_void()));
     TRN_THROW_HR_IF(E_UNEXPECTED, !filter);
     return filter;
@@ -74,14 +74,13 @@ ComPtr<IPin> FindRendererInputPin(IGraphBuilder* graph) {
     return ComPtr<IPin>();
 }
 
-CriticalSection& GraphLifetimeLock() noexcept { return g_graphLifetime; }
+CriticalSection& RendererLock() noexcept { return g_rendererLock; }
 
 }  // namespace trn
 
 void CM4aConverter::BuildGraph(const std::wstring& path) {
     using namespace trn;
     ReleaseGraph();
-    const CriticalSectionGuard lifetime(GraphLifetimeLock());
 
     TRN_THROW_IF_FAILED(
         ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, m_pGraph.put_void()));
@@ -107,7 +106,10 @@ void CM4aConverter::BuildGraph(const std::wstring& path) {
     // Render completes the chain to an audio renderer; its pin is then freed
     // so that the wave fitter can take the decoder's output.
     const ComPtr<IPin> decoderOutput = GetPin(decoder.get(), PINDIR_OUTPUT);
-    TRN_THROW_IF_FAILED(m_pGraph->Render(decoderOutput.get()));
+    {
+        const CriticalSectionGuard renderer(RendererLock());
+        TRN_THROW_IF_FAILED(m_pGraph->Render(decoderOutput.get()));
+    }
     const ComPtr<IPin> rendererInput = FindRendererInputPin(m_pGraph.get());
     TRN_THROW_HR_IF(E_FAIL, !rendererInput);
     ComPtr<IPin> rendererFeed;
@@ -124,7 +126,7 @@ void CM4aConverter::BuildGraph(const std::wstring& path) {
     const ComPtr<IBaseFilter> sink = CreatePlatformFilter(CLSID_DlnaSrc);
     m_pSink = sink.query<IDlnaSrcBuffer>();
     TRN_THROW_IF_FAILED(m_pSink->SetBufferSize(kSinkBufferBytes));
-    TRN_THROW_IF_FAILED(m_pGraph->AddFilter(sink.get(), L"DlnaSrc"));
+    TRN_THROW_IF_FAILED(m_pGraph->AddFilter(sink.get(), kSinkFilterName));
     TRN_THROW_IF_FAILED(
         m_pGraph->Connect(GetPin(fitter.get(), PINDIR_OUTPUT).get(), GetPin(sink.get(), PINDIR_INPUT).get()));
 }

@@ -13,6 +13,7 @@ extern const CLSID CLSID_DlnaSrc;
 
 extern const wchar_t kDecoderDllName[];     // "KisoMp4AacDecoderSubset.ax"
 extern const wchar_t kWaveFitterDllName[];  // "KisoWaveFitterFilter.ax"
+extern const wchar_t kSinkFilterName[];     // "DlnaSrc", the sink's name in the graph
 
 }  // namespace trn
 

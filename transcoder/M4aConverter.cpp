@@ -27,6 +27,7 @@ void SwapSampleBytes(BYTE* bytes, DWORD count) {
 
 bool TrnHasSourceExtension(const std::wstring& path) {
     static const wchar_t* const kExtensions[] = {L".mp4", L".m4a", L".m4b", L".3gp"};
+    if (path.find(L'\0') != std::wstring::npos) return false;
     const std::wstring tail = path.size() > 4 ? path.substr(path.size() - 4) : path;
     for (const wchar_t* extension : kExtensions) {
         if (::CompareStringOrdinal(tail.c_str(), -1, extension, -1, TRUE) == CSTR_EQUAL) return true;
@@ -48,26 +49,29 @@ CM4aConverter::CM4aConverter() noexcept
       m_nState(kClosed) {}
 
 CM4aConverter::~CM4aConverter() {
-    if (m_pControl && m_nState == kRunning && m_bUseGraph) m_pControl->Stop();
-    const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
-    // The reverse of acquisition.
-    m_pSink.reset();
-    m_pSeeking.reset();
-    m_pEvent.reset();
-    m_pControl.reset();
-    m_pGraph.reset();
+    ReleaseGraph();
     m_hFile.reset();
 }
 
 void CM4aConverter::ReleaseGraph() noexcept {
-    // A graph left running would keep its streaming threads alive.
-    if (m_pControl && m_nState == kRunning && m_bUseGraph) m_pControl->Stop();
-    const CriticalSectionGuard lifetime(trn::GraphLifetimeLock());
-    m_pGraph.reset();
-    m_pControl.reset();
-    m_pEvent.reset();
-    m_pSeeking.reset();
+    // A graph left streaming would keep its threads alive; one whose Run
+    // failed may be paused and streaming whatever the state says.
+    if (m_pControl) m_pControl->Stop();
+    // The host's sink leaves the graph and is let go first, outside the
+    // lock: it may live in another apartment, whose thread may be waiting
+    // for the lock.
+    if (m_pGraph) {
+        ComPtr<IBaseFilter> sink;
+        if (SUCCEEDED(m_pGraph->FindFilterByName(trn::kSinkFilterName, sink.put())) && sink)
+            m_pGraph->RemoveFilter(sink.get());
+    }
     m_pSink.reset();
+    m_pSeeking.reset();
+    m_pEvent.reset();
+    m_pControl.reset();
+    // The graph's last reference destroys the platform's audio renderer.
+    const CriticalSectionGuard renderer(trn::RendererLock());
+    m_pGraph.reset();
 }
 
 STDMETHODIMP CM4aConverter::Open(VARIANT source, IMediaFormat* target) {
@@ -147,10 +151,20 @@ STDMETHODIMP CM4aConverter::Close() {
 STDMETHODIMP CM4aConverter::Start() {
     try {
         TRN_THROW_HR_IF(E_FAIL, m_nState == kClosed);
-        if (m_bUseGraph) {
-            StartGraph();
-        } else {
-            StartFile();
+        try {
+            if (m_bUseGraph) {
+                StartGraph();
+            } else {
+                StartFile();
+            }
+        } catch (...) {
+            // Nothing half-built is kept: the previous run is gone already,
+            // and a graph or sink left behind would stream on or make Read
+            // wait on a sink nothing feeds. The object is open, not running.
+            ReleaseGraph();
+            m_hFile.reset();
+            m_nState = kOpen;
+            throw;
         }
         m_nState = kRunning;
         return S_OK;
@@ -159,8 +173,6 @@ STDMETHODIMP CM4aConverter::Start() {
 }
 
 void CM4aConverter::StartGraph() {
-    // The previous run's graph must not go on streaming while it is replaced.
-    if (m_nState == kRunning && m_pControl) m_pControl->Stop();
     BuildGraph(m_strPath);
     LONGLONG current = static_cast<LONGLONG>(m_lStartMs) * kHundredNsPerMs;
     LONGLONG stop = 0;

@@ -1,7 +1,6 @@
 // The transcoder object: streams one source file to one client, decoded to
 // big-endian 16-bit PCM through a DirectShow graph or unchanged. It takes no
-// lock of its own: one transcoder is driven by one thread at a time. Only
-// building and releasing a graph is serialised across the process.
+// lock of its own: one transcoder is driven by one thread at a time.
 #pragma once
 
 #define STRSAFE_NO_DEPRECATE
@@ -17,9 +16,14 @@
 #include "transcoder/GraphInterfaces.h"
 
 namespace trn {
-// Held while a decoding graph is built or released (defined with the graph
-// helpers).
-CriticalSection& GraphLifetimeLock() noexcept;
+// A platform workaround. The audio renderer that Render adds to every graph
+// (Wine's DirectSound renderer) cannot be created or destroyed on several
+// threads at once: Render then fails (VFW_E_CANNOT_RENDER) or the process
+// faults. So Render and the last release of a graph take this process-wide
+// lock, and nothing else does: no host object is created, called or
+// released under it, as such a call may have to wait for another apartment's
+// thread, which may itself be waiting for the lock.
+CriticalSection& RendererLock() noexcept;
 }  // namespace trn
 
 class CM4aConverter
@@ -49,8 +53,8 @@ private:
     void CheckTimePosition(LONG timeMs, LONG* actualMs, LONGLONG* bytePosition) const;
     DWORD ReadFromSink(BYTE* buffer, ULONG byteCount, DWORD* endOfStream);
     DWORD ReadFromFile(BYTE* buffer, ULONG byteCount, DWORD* endOfStream);
-    // Releases the five graph interfaces, sink first; a graph still running
-    // is stopped before it goes.
+    // Stops the graph, whatever the state, and releases the five graph
+    // interfaces.
     void ReleaseGraph() noexcept;
     // The decoding graph for path, held in the five graph fields (defined
     // with the graph helpers).
@@ -76,7 +80,8 @@ private:
     ComPtr<IDlnaSrcBuffer> m_pSink;
 };
 
-// True when the path ends in one of the source extensions (case-insensitive).
+// True when the path ends in one of the source extensions (case-insensitive)
+// and holds no NUL: the file system would see only the text before it.
 bool TrnHasSourceExtension(const std::wstring& path);
 
 namespace trn {

@@ -74,6 +74,10 @@ long long FileSize(const std::wstring& path) {
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// A path whose BSTR runs on past a NUL into a source extension: the file
+// system sees only the part before the NUL.
+std::wstring WithHiddenExtension(const std::wstring& path) { return path + std::wstring(1, L'\0') + L".m4a"; }
+
 TEST(SupportedFormats, FourEntriesInCreationOrder) {
     const ComPtr<ITrnMediaTranscoderInfo> info = CreateInfo();
     ASSERT_TRUE(info);
@@ -108,6 +112,8 @@ TEST(FormatsForSource, UnsupportedAudioKeepsOnlyWhatWasGathered) {
 TEST(FormatsForSource, RefusedPathsGiveAnEmptyList) {
     EXPECT_TRUE(FormatsFor(SamplePath(L"song.wav")).empty());
     EXPECT_TRUE(FormatsFor(SamplePath(L"aac-48000-mp42.mp4") + L" ").empty());
+    const ScratchCopy disguised(L"aac-48000-mp42.mp4", L".wav");
+    EXPECT_TRUE(FormatsFor(WithHiddenExtension(disguised.path())).empty());
     // The extension check ignores case.
     ScratchCopy upper(L"aac-48000-mp42.mp4", L".MP4");
     EXPECT_EQ(2u, FormatsFor(upper.path()).size());
@@ -196,6 +202,8 @@ TEST(CanConvert, ProfileRateAndFlagsDecide) {
     EXPECT_EQ(VARIANT_FALSE, CanConvert(SamplePath(L"video-and-audio.mp4"), NativeMp4()));
     EXPECT_EQ(VARIANT_FALSE, CanConvert(SamplePath(L"aac-96000-mp42.mp4"), Lpcm48000()));
     EXPECT_EQ(VARIANT_FALSE, CanConvert(SamplePath(L"song.wav"), Lpcm44100()));
+    const ScratchCopy disguised(L"aac-48000-mp42.mp4", L".wav");
+    EXPECT_EQ(VARIANT_FALSE, CanConvert(WithHiddenExtension(disguised.path()), Lpcm48000()));
     // A failure leaves the result unwritten.
     EXPECT_EQ(0x1234, CanConvert(SamplePath(L"missing.m4a"), Lpcm44100(), HRESULT(0x80070002)));
 }
@@ -217,6 +225,8 @@ TEST(Properties, RejectedTargetsAreInvalidArguments) {
     EXPECT_TRUE(PropertiesFor(SamplePath(L"aac-48000-mp42.mp4"), lower, E_INVALIDARG).empty());
     EXPECT_TRUE(PropertiesFor(SamplePath(L"missing.m4a"), Lpcm44100(), E_INVALIDARG).empty());
     EXPECT_TRUE(PropertiesFor(SamplePath(L"aac-16000-tagged.3gp"), NativeMp4(), E_INVALIDARG).empty());
+    const ScratchCopy disguised(L"aac-48000-mp42.mp4", L".wav");
+    EXPECT_TRUE(PropertiesFor(WithHiddenExtension(disguised.path()), NativeMp4(), E_INVALIDARG).empty());
 }
 
 TEST(Properties, DurationTextAndBitrateFromTheFile) {

@@ -14,6 +14,7 @@
 #include "base/ComPtr.h"
 #include "base/UniqueResource.h"
 #include "module/FilterLoader.h"
+#include "tests/module/AllocationFault.h"
 #include "transcoder/GraphInterfaces.h"
 
 namespace {
@@ -171,6 +172,49 @@ TEST_F(FilterLoader, FilesThatAreNoFilterDllAreEFail) {
     EXPECT_EQ(E_FAIL, CreateFilter(plain, trn::CLSID_KisoWaveFitter, filter));
     EXPECT_EQ(m_sizeBefore, Set().Size());
     EXPECT_EQ(before, Loaded(plain));
+}
+
+TEST_F(FilterLoader, ASetThatCannotGrowFreesTheDllAndIsOutOfMemory) {
+    const std::wstring path = FitterPath();
+    void* object = reinterpret_cast<void*>(1);
+    HRESULT hr = S_OK;
+    long refused = 0;
+    {
+        // The DLL loads, but the set cannot take its handle.
+        const alloctest::CAllocationFault fault;
+        hr = trn::CreateInstanceFromDll(path.c_str(), trn::CLSID_KisoWaveFitter, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IBaseFilter, &object);
+        refused = fault.Failed();
+    }
+    EXPECT_EQ(E_OUTOFMEMORY, hr);
+    EXPECT_EQ(1, refused);
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(nullptr, Loaded(FitterPath())) << "the load reference was lost";
+    EXPECT_EQ(m_sizeBefore, Set().Size());
+
+    // With memory again, the same creation works.
+    ComPtr<IBaseFilter> filter;
+    EXPECT_EQ(S_OK, CreateFilter(FitterPath(), trn::CLSID_KisoWaveFitter, filter));
+    EXPECT_EQ(m_sizeBefore + 1, Set().Size());
+}
+
+// A null module would name the host executable's folder: even with a filter
+// there, nothing is loaded from it.
+TEST_F(FilterLoader, NoModuleIsRefused) {
+    wchar_t exe[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
+    std::wstring besideExe(exe);
+    besideExe = besideExe.substr(0, besideExe.rfind(L'\\') + 1) + L"KisoWaveFitterFilter.ax";
+    ASSERT_TRUE(::CopyFileW(FitterPath().c_str(), besideExe.c_str(), FALSE));
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_INVALIDARG,
+              trn::CreateInstanceFromLocalDll(nullptr, L"KisoWaveFitterFilter.ax", trn::CLSID_KisoWaveFitter, nullptr,
+                                              CLSCTX_INPROC_SERVER, IID_IBaseFilter, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(nullptr, Loaded(besideExe));
+    EXPECT_EQ(m_sizeBefore, Set().Size());
+    Forget(besideExe);
+    ::DeleteFileW(besideExe.c_str());
 }
 
 // A scratch folder whose path, with "KisoWaveFitterFilter.ax" appended,

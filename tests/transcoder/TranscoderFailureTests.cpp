@@ -10,6 +10,7 @@
 
 #include "tests/host/HostSupport.h"
 #include "tests/resources/ProcessCounts.h"
+#include "tests/transcoder/SinkRegistration.h"
 
 using namespace hosttest;
 
@@ -95,7 +96,22 @@ private:
     UniqueHmodule m_server;
 };
 
-TEST(TranscoderFailure, AMissingWaveFitterFailsStartAndCloseReleasesEverything) {
+// A failed Start keeps nothing of the graph it began: the object is open,
+// not running, and a Read fails at once.
+void ExpectOpenAndNotRunning(ITrnMediaTranscoder* transcoder) {
+    SAFEARRAY* array = nullptr;
+    VARIANT_BOOL end = 0;
+    EXPECT_EQ(E_FAIL, transcoder->Read(4096, &array, &end));
+    EXPECT_EQ(nullptr, array);
+    LONGLONG length = 0;
+    EXPECT_EQ(S_OK, transcoder->GetLength(&length));
+    // Positions are taken only while open and not running.
+    LONG actual = 0;
+    EXPECT_EQ(S_OK, transcoder->SetTimePosition(0, &actual, nullptr)) << "still running";
+    EXPECT_EQ(S_OK, transcoder->Stop());
+}
+
+TEST(TranscoderFailure, AMissingWaveFitterFailsStartAndKeepsNothingOfTheGraph) {
     ServerWithoutWaveFitter folder;
     ASSERT_TRUE(folder.ok());
     {
@@ -108,35 +124,25 @@ TEST(TranscoderFailure, AMissingWaveFitterFailsStartAndCloseReleasesEverything) 
             SCOPED_TRACE(round);
             ASSERT_EQ(S_OK, Open(transcoder.get(), folder.Sample(), Lpcm48000()));
             EXPECT_EQ(E_FAIL, transcoder->Start());
-            // The decoder part of the graph was built and is still held.
+            // The decoder part of the graph was built, and is gone again.
             const HMODULE decoder = ::GetModuleHandleW(folder.DecoderPath().c_str());
             ASSERT_NE(nullptr, decoder);
-            EXPECT_EQ(S_FALSE, ServerWithoutWaveFitter::CanUnloadNow(decoder)) << "the decoder was not in the graph";
-            EXPECT_FALSE(OpenExclusively(folder.Sample())) << "the file source was not in the graph";
-            const restest::ProcessCounts failed = restest::CountThisProcess();
-            // The state is unchanged: still open, and a second attempt fails alike.
-            LONGLONG length = 0;
-            EXPECT_EQ(S_OK, transcoder->GetLength(&length));
-            EXPECT_EQ(-1, length);
-            EXPECT_EQ(E_FAIL, transcoder->Start());
-            SAFEARRAY* array = nullptr;
-            VARIANT_BOOL end = 0;
-            EXPECT_EQ(E_FAIL, transcoder->Read(4096, &array, &end));
-            EXPECT_EQ(nullptr, array);
-
-            EXPECT_EQ(S_OK, transcoder->Close());
-            EXPECT_EQ(S_OK, ServerWithoutWaveFitter::CanUnloadNow(decoder)) << "a decoder object outlived Close";
-            EXPECT_TRUE(OpenExclusively(folder.Sample())) << "the source file is still open after Close";
+            EXPECT_EQ(S_OK, ServerWithoutWaveFitter::CanUnloadNow(decoder)) << "a decoder outlived the failed Start";
+            EXPECT_TRUE(OpenExclusively(folder.Sample())) << "the file source outlived the failed Start";
+            ExpectOpenAndNotRunning(transcoder.get());
             EXPECT_EQ(E_FAIL, transcoder->Start());
             if (round == 0) {
+                EXPECT_EQ(S_OK, transcoder->Close());
                 settled = restest::WaitForThreadsToSettle(500, 10000);
                 ASSERT_TRUE(settled.ok);
                 continue;
             }
             const restest::ProcessCounts after = restest::WaitForThreadsAtMost(settled.threads, 3000);
             EXPECT_LE(after.threads, settled.threads) << "threads left behind by the failed graph";
-            std::printf("round %d: threads %lu after the first round, %lu with the failed graph, %lu after Close\n",
-                        round, settled.threads, failed.threads, after.threads);
+            std::printf("round %d: threads %lu after the first round, %lu after the failed Start\n", round,
+                        settled.threads, after.threads);
+            EXPECT_EQ(S_OK, transcoder->Close());
+            EXPECT_EQ(E_FAIL, transcoder->Start());
         }
     }
     EXPECT_EQ(S_OK, folder.ServerCanUnloadNow());
@@ -181,6 +187,55 @@ TEST(TranscoderFailure, ASourceGoneAfterOpenFailsStartAndKeepsTheObjectOpen) {
         EXPECT_EQ(S_OK, transcoder->Close());
         EXPECT_EQ(E_FAIL, transcoder->GetDuration(&duration));
     }
+}
+
+// One block of a started transcoder.
+HRESULT ReadBlock(ITrnMediaTranscoder* transcoder) {
+    SAFEARRAY* array = nullptr;
+    VARIANT_BOOL end = 0;
+    const HRESULT hr = transcoder->Read(4096, &array, &end);
+    const UniqueSafeArray owner(array);
+    return hr;
+}
+
+// The second Start releases the running graph before it builds the next one;
+// when the host's sink cannot be created, the graph built so far (source,
+// decoder, renderer, wave fitter) goes too, and the object is open again.
+TEST(TranscoderFailure, AFailedSecondStartKeepsNothingRunning) {
+    const std::wstring sink = sinktest::CSinkRegistration::RegisteredServer();
+    ASSERT_FALSE(sink.empty());
+    const std::wstring decoder = FolderOf(ServerDllPath()) + kDecoderName;
+    const ComPtr<ITrnMediaTranscoder> transcoder = CreateRegisteredTranscoder();
+    ASSERT_TRUE(transcoder);
+    const std::wstring sample = SamplePath(L"aac-22050-mono-long.m4a");  // more than the sink holds
+    // The first graph of the process starts the platform's lasting threads.
+    ASSERT_EQ(S_OK, Open(transcoder.get(), sample, Lpcm44100()));
+    ASSERT_EQ(S_OK, transcoder->Start());
+    EXPECT_EQ(S_OK, ReadBlock(transcoder.get()));
+    EXPECT_EQ(S_OK, transcoder->Close());
+    const restest::ProcessCounts before = restest::CountThisProcess();
+    ASSERT_TRUE(before.ok);
+
+    ASSERT_EQ(S_OK, Open(transcoder.get(), sample, Lpcm44100()));
+    ASSERT_EQ(S_OK, transcoder->Start());
+    EXPECT_EQ(S_OK, ReadBlock(transcoder.get()));
+    {
+        const sinktest::CSinkRegistration missing(FolderOf(sink) + L"NoSuchSink.dll", L"Both");
+        ASSERT_TRUE(missing.ok());
+        const HRESULT hr = transcoder->Start();
+        EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+    }
+    ExpectOpenAndNotRunning(transcoder.get());
+    EXPECT_EQ(S_OK, ServerWithoutWaveFitter::CanUnloadNow(::GetModuleHandleW(decoder.c_str())))
+        << "a decoder outlived the failed Start";
+    const restest::ProcessCounts after = restest::WaitForThreadsAtMost(before.threads, 10000);
+    EXPECT_LE(after.threads, before.threads) << "threads left behind by the failed Start";
+    std::printf("threads: %lu before the run, %lu after the failed Start\n", before.threads, after.threads);
+
+    // The object starts again once the sink can be created.
+    ASSERT_EQ(S_OK, transcoder->Start());
+    EXPECT_EQ(S_OK, ReadBlock(transcoder.get()));
+    EXPECT_EQ(S_OK, transcoder->Close());
 }
 
 // A failed Read writes neither out pointer, in any state it can fail in.

@@ -292,6 +292,11 @@ TEST_F(Transcoder, RefusedOpensLeaveTheObjectClosed) {
         EXPECT_EQ(E_FAIL, m_transcoder->Start());
     }
     EXPECT_EQ(E_INVALIDARG, Open(m_transcoder.get(), SamplePath(L"song.aac"), Lpcm44100()));
+    // The text past a NUL is not what the file system would open.
+    const ScratchCopy disguised(L"aac-48000-mp42.mp4", L".wav");
+    EXPECT_EQ(E_INVALIDARG, Open(m_transcoder.get(), disguised.path() + std::wstring(1, L'\0') + L".m4a", Lpcm44100()));
+    LONGLONG length = 0;
+    EXPECT_EQ(E_FAIL, m_transcoder->GetLength(&length));
     EXPECT_EQ(E_INVALIDARG, Open(m_transcoder.get(), SamplePath(L"aac-16000-tagged.3gp"), NativeMp4()));
     EXPECT_EQ(HRESULT(0x80070002), Open(m_transcoder.get(), SamplePath(L"missing.m4a"), Lpcm44100()));
 }

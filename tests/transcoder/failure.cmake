@@ -4,6 +4,7 @@ if(TRN_WINDOWS)
                                           ${PROJECT_SOURCE_DIR}/tests/host/HostSupport.cpp
                                           ${PROJECT_SOURCE_DIR}/tests/host/HostTestMain.cpp
                                           ${PROJECT_SOURCE_DIR}/tests/resources/ProcessCounts.cpp
+                                          ${CMAKE_CURRENT_LIST_DIR}/SinkRegistration.cpp
                                           ${PROJECT_SOURCE_DIR}/module/ModuleIds.cpp)
   target_include_directories(transcoder_failure_tests PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(transcoder_failure_tests PRIVATE gtest trn_tools_common ole32 oleaut32 uuid)
