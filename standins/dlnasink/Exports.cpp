@@ -18,3 +18,6 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 STDAPI DllCanUnloadNow() { return FilterDllCanUnloadNow(); }
 STDAPI DllRegisterServer() { return FilterDllRegisterServer(kClasses, kClassCount); }
 STDAPI DllUnregisterServer() { return FilterDllUnregisterServer(kClasses, kClassCount); }
+
+// For tests, which cannot reach the sink inside a transcoder's graph.
+extern "C" DWORD WINAPI DlnaSinkLastBufferSizeForTest() { return CDlnaSinkFilter::LastBufferSizeGiven(); }
