@@ -11,6 +11,7 @@ namespace {
 // The live sinks, for the tests' read-only look at them.
 std::mutex g_csSinks;
 std::set<const CDlnaSinkFilter*> g_setSinks;
+volatile LONG g_lastBufferSizeGiven = 0;
 
 DlnaSinkFault FaultFromEnvironment() {
     char text[64] = {};
@@ -29,6 +30,9 @@ DlnaSinkFault ParseDlnaSinkFault(const char* text) {
     } else if (std::strncmp(text, "odd-read:", 9) == 0) {
         fault.kind = DlnaSinkFault::Kind::OddRead;
         rest = text + 9;
+    } else if (std::strncmp(text, "over-read:", 10) == 0) {
+        fault.kind = DlnaSinkFault::Kind::OverRead;
+        rest = text + 10;
     } else {
         return DlnaSinkFault();
     }
@@ -173,7 +177,10 @@ STDMETHODIMP CDlnaSinkFilter::GetBufferSize(DWORD* bytes) {
     return S_OK;
 }
 
+DWORD CDlnaSinkFilter::LastBufferSizeGiven() { return static_cast<DWORD>(g_lastBufferSizeGiven); }
+
 STDMETHODIMP CDlnaSinkFilter::SetBufferSize(DWORD bytes) {
+    ::InterlockedExchange(&g_lastBufferSizeGiven, static_cast<LONG>(bytes));
     if (bytes < 2 || bytes > kMaxBufferBytes) return E_INVALIDARG;
     CriticalSectionGuard lock(m_csFilter.Get());
     if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
@@ -192,7 +199,10 @@ STDMETHODIMP CDlnaSinkFilter::ReadData(BYTE* buffer, DWORD count, DWORD* deliver
     if (faulty && m_fault.kind == DlnaSinkFault::Kind::FailRead) return m_fault.status;
     const CPcmBuffer::ReadResult result = m_buffer.Read(buffer, count);
     *delivered = static_cast<DWORD>(result.bytes);
-    if (faulty && call == m_fault.after && result.bytes > 0) *delivered -= 1;
+    if (faulty && m_fault.kind == DlnaSinkFault::Kind::OddRead && call == m_fault.after && result.bytes > 0)
+        *delivered -= 1;
+    // Only what fits was copied; the claim alone goes past the buffer.
+    if (faulty && m_fault.kind == DlnaSinkFault::Kind::OverRead) *delivered = count + 2;
     *endOfStream = result.endOfStream ? static_cast<USHORT>(VARIANT_TRUE) : 0;
     return result.status == CPcmBuffer::Status::Stopped ? VFW_E_WRONG_STATE : S_OK;
 }

@@ -6,6 +6,7 @@
 // makes ReadData misbehave after its first N calls:
 //   "fail-read:N[:HRESULT]"  every later call fails (E_FAIL by default)
 //   "odd-read:N"             the next call reports one byte fewer than it copied
+//   "over-read:N"            every later call claims two bytes more than asked
 #pragma once
 
 #include "standins/dlnasink/DlnaSinkState.h"
@@ -17,7 +18,7 @@
 class CDlnaSinkFilter;
 
 struct DlnaSinkFault {
-    enum class Kind { None, FailRead, OddRead };
+    enum class Kind { None, FailRead, OddRead, OverRead };
     Kind kind = Kind::None;
     unsigned long after = 0;  // ReadData calls that behave first
     HRESULT status = E_FAIL;
@@ -70,6 +71,10 @@ public:
 
     // The input pin saw the end of the stream.
     void OnEndOfStream();
+
+    // Test query: the size last given to SetBufferSize by any sink of the
+    // process, accepted or not (0 before the first call).
+    static DWORD LastBufferSizeGiven();
 
 protected:
     HRESULT QueryFilterInterface(REFIID iid, void** out) override;

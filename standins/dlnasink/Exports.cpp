@@ -22,3 +22,6 @@ STDAPI DllUnregisterServer() { return FilterDllUnregisterServer(kClasses, kClass
 extern "C" void WINAPI HostDlnaSinkGetState(HostDlnaSinkState* state) {
     if (state) *state = CDlnaSinkFilter::ProcessState();
 }
+
+// For tests, which cannot reach the sink inside a transcoder's graph.
+extern "C" DWORD WINAPI DlnaSinkLastBufferSizeForTest() { return CDlnaSinkFilter::LastBufferSizeGiven(); }

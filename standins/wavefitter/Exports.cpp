@@ -14,3 +14,6 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     return FilterDllGetClassObject(kClasses, sizeof kClasses / sizeof kClasses[0], clsid, iid, out);
 }
 STDAPI DllCanUnloadNow() { return FilterDllCanUnloadNow(); }
+
+// For tests, which cannot reach the fitter inside a transcoder's graph.
+extern "C" DWORD WINAPI WaveFitterLastOptionForTest() { return CWaveFitterFilter::LastOptionGiven(); }

@@ -8,6 +8,8 @@ namespace {
 
 const REFERENCE_TIME kUnitsPerSecond = 10000000;
 
+volatile LONG g_lastOptionGiven = -1;
+
 bool IsPcm16(const CMediaType& mt, const WAVEFORMATEX** format) {
     const AM_MEDIA_TYPE& t = mt.Get();
     if (!IsEqualGUID(t.majortype, MEDIATYPE_Audio) || !IsEqualGUID(t.subtype, MEDIASUBTYPE_PCM)) return false;
@@ -45,7 +47,10 @@ STDMETHODIMP CWaveFitterFilter::SetFormat(DWORD bitsPerSample, DWORD sampleRate,
     return S_OK;
 }
 
+DWORD CWaveFitterFilter::LastOptionGiven() { return static_cast<DWORD>(g_lastOptionGiven); }
+
 STDMETHODIMP CWaveFitterFilter::SetOption(DWORD option) {
+    ::InterlockedExchange(&g_lastOptionGiven, static_cast<LONG>(option));
     CriticalSectionGuard lock(m_csFilter.Get());
     if (m_output.IsConnected()) return VFW_E_ALREADY_CONNECTED;
     m_option = option;

@@ -28,6 +28,9 @@ public:
     // IWaveFitterOption: any value is stored; the stand-in has no options,
     // so it changes nothing.
     STDMETHODIMP SetOption(DWORD option) override;
+    // Test query: the option last given to SetOption by any fitter of the
+    // process, accepted or not (0xFFFFFFFF before the first call).
+    static DWORD LastOptionGiven();
 
     HRESULT CheckInputType(const CMediaType& in) override;
     HRESULT CheckTransform(const CMediaType& in, const CMediaType& out) override;

@@ -136,6 +136,25 @@ SourceVariant::SourceVariant(const std::wstring& path) {
     m_v.bstrVal = ::SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
 }
 
+ULONG ReferenceCount(IUnknown* object) {
+    if (!object) return 0;
+    object->AddRef();
+    return object->Release();
+}
+
+std::vector<ULONG> ElementReferenceCounts(SAFEARRAY* list) {
+    std::vector<ULONG> counts;
+    VARTYPE type = VT_EMPTY;
+    if (!list || ::SafeArrayGetDim(list) != 1 || FAILED(::SafeArrayGetVartype(list, &type)) || type != VT_VARIANT)
+        return counts;
+    VARIANT* elements = nullptr;
+    if (FAILED(::SafeArrayAccessData(list, reinterpret_cast<void**>(&elements)))) return counts;
+    for (ULONG i = 0; i < list->rgsabound[0].cElements; ++i)
+        counts.push_back(elements[i].vt == VT_UNKNOWN ? ReferenceCount(elements[i].punkVal) : 0);
+    ::SafeArrayUnaccessData(list);
+    return counts;
+}
+
 std::vector<FormatFacts> TakeFormatList(SAFEARRAY* list) {
     std::vector<FormatFacts> out;
     ForEachObject(list, [&out](IUnknown* object) {

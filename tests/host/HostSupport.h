@@ -90,6 +90,13 @@ private:
     VARIANT m_v;
 };
 
+// The object's reference count, read with an AddRef and a Release (the host
+// classes answer their exact count).
+ULONG ReferenceCount(IUnknown* object);
+// The reference counts of a list's objects, read in place (the list keeps
+// its own); 0 for an element that holds no object.
+std::vector<ULONG> ElementReferenceCounts(SAFEARRAY* list);
+
 // Reads (and destroys) a list of format objects.
 std::vector<FormatFacts> TakeFormatList(SAFEARRAY* list);
 // Reads (and destroys) a list of property objects as (name, value) pairs.

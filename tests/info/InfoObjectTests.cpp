@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,6 +17,11 @@ namespace {
 
 typedef std::vector<std::pair<std::wstring, std::wstring>> Properties;
 
+// Every object of a list handed out is held by the list alone.
+void ExpectOnlyTheListHoldsItsObjects(SAFEARRAY* list) {
+    for (ULONG count : ElementReferenceCounts(list)) EXPECT_EQ(1u, count);
+}
+
 std::vector<FormatFacts> FormatsFor(const std::wstring& path, HRESULT expected = S_OK) {
     const ComPtr<ITrnMediaTranscoderInfo> info = CreateInfo();
     EXPECT_TRUE(info);
@@ -23,6 +29,7 @@ std::vector<FormatFacts> FormatsFor(const std::wstring& path, HRESULT expected =
     SAFEARRAY* list = nullptr;
     const SourceVariant source(path);
     EXPECT_EQ(expected, info->GetFormatsForSource(source.get(), &list));
+    ExpectOnlyTheListHoldsItsObjects(list);
     return TakeFormatList(list);
 }
 
@@ -42,7 +49,9 @@ VARIANT_BOOL CanConvert(const std::wstring& path, const FormatFacts& target, HRE
     const ComPtr<IMediaFormat> format = MakeFormat(target);
     VARIANT_BOOL result = 0x1234;
     const SourceVariant source(path);
+    const ULONG references = ReferenceCount(format.get());
     EXPECT_EQ(expected, info->CanConvert(source.get(), format.get(), &result));
+    EXPECT_EQ(references, ReferenceCount(format.get())) << "the call changed the target's references";
     return result;
 }
 
@@ -51,7 +60,10 @@ Properties PropertiesFor(const std::wstring& path, const FormatFacts& target, HR
     const ComPtr<IMediaFormat> format = MakeFormat(target);
     SAFEARRAY* list = nullptr;
     const SourceVariant source(path);
+    const ULONG references = ReferenceCount(format.get());
     EXPECT_EQ(expected, info->GetProperties(source.get(), format.get(), &list));
+    EXPECT_EQ(references, ReferenceCount(format.get())) << "the call changed the target's references";
+    ExpectOnlyTheListHoldsItsObjects(list);
     return TakePropertyList(list);
 }
 
@@ -83,6 +95,8 @@ TEST(SupportedFormats, FourEntriesInCreationOrder) {
     ASSERT_TRUE(info);
     SAFEARRAY* list = nullptr;
     ASSERT_EQ(S_OK, info->GetSupportedFormats(&list));
+    ExpectOnlyTheListHoldsItsObjects(list);
+    EXPECT_EQ(4u, ElementReferenceCounts(list).size());
     const std::vector<FormatFacts> got = TakeFormatList(list);
     const std::vector<FormatFacts> expected = {Lpcm44100(), Lpcm48000(), Native3gpp(), NativeMp4()};
     EXPECT_TRUE(got == expected) << Describe(got);
@@ -96,6 +110,47 @@ TEST(FormatsForSource, OneLpcmEntryByRateThenTheNativeEntry) {
     ExpectFormats(L"aac-44100-stereo.m4a", {Lpcm44100()});
     ExpectFormats(L"aac-22050-mono.mp4", {Lpcm44100()});
     ExpectFormats(L"aac-48000-stereo.mp4", {Lpcm48000()});
+}
+
+// Offset of the AudioSpecificConfig in the esds (after the average bitrate),
+// or npos.
+size_t FindAudioSpecificConfig(const std::vector<unsigned char>& bytes) {
+    size_t at = FindEsdsAverageBitrate(bytes);
+    if (at == std::string::npos) return at;
+    at += 4;
+    if (at >= bytes.size() || bytes[at] != 0x05) return std::string::npos;
+    ++at;
+    for (int k = 0; k < 4 && at < bytes.size(); ++k)
+        if ((bytes[at++] & 0x80) == 0) break;
+    return at + 2 <= bytes.size() ? at : std::string::npos;
+}
+
+TEST(FormatsForSource, LpcmIsOfferedForTheNineRatesFrom8000To48000) {
+    ScratchCopy copy(L"aac-48000-mp42.mp4", L".mp4");
+    std::vector<unsigned char> bytes = copy.Read();
+    const size_t config = FindAudioSpecificConfig(bytes);
+    ASSERT_NE(std::string::npos, config);
+    ASSERT_EQ(2, bytes[config] >> 3) << "AAC LC";
+    const std::vector<FormatFacts> none = {NativeMp4()};
+    const std::vector<FormatFacts> at44100 = {Lpcm44100(), NativeMp4()};
+    const std::vector<FormatFacts> at48000 = {Lpcm48000(), NativeMp4()};
+    const struct {
+        unsigned index;  // the configuration's sampling frequency index
+        long hz;
+        const std::vector<FormatFacts>& expected;
+    } rows[] = {
+        {0, 96000, none},     {1, 88200, none},    {2, 64000, none},    {3, 48000, at48000}, {4, 44100, at44100},
+        {5, 32000, at44100},  {6, 24000, at44100}, {7, 22050, at44100}, {8, 16000, at44100}, {9, 12000, at44100},
+        {10, 11025, at44100}, {11, 8000, at44100}, {12, 7350, none},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.hz);
+        bytes[config] = static_cast<unsigned char>((bytes[config] & 0xF8) | (row.index >> 1));
+        bytes[config + 1] = static_cast<unsigned char>((bytes[config + 1] & 0x7F) | ((row.index & 1) << 7));
+        copy.Write(bytes);
+        const std::vector<FormatFacts> got = FormatsFor(copy.path());
+        EXPECT_TRUE(got == row.expected) << "got " << Describe(got);
+    }
 }
 
 TEST(FormatsForSource, BothBrandKindsGiveOnlyThe3gppEntry) {
@@ -163,36 +218,35 @@ TEST(FormatsForSource, MissingFileIsTheWin32ErrorAndIsLogged) {
 
 TEST(CanConvert, ProfileRateAndFlagsDecide) {
     const std::wstring file = SamplePath(L"aac-48000-mp42.mp4");
-    EXPECT_EQ(VARIANT_TRUE, CanConvert(file, Lpcm48000()));
-    EXPECT_EQ(VARIANT_TRUE, CanConvert(file, Lpcm44100()));
-    EXPECT_EQ(VARIANT_TRUE, CanConvert(file, NativeMp4()));
-    EXPECT_EQ(VARIANT_TRUE, CanConvert(file, Native3gpp()));  // an MP4 brand may travel as 3GPP
-
-    FormatFacts lower = Lpcm48000();
-    lower.profile = L"lpcm";
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, lower));
-    FormatFacts slow = Lpcm48000();
-    slow.mimeType = L"audio/L16;rate=22050;channels=2";
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, slow));
-    FormatFacts mono = Lpcm48000();
-    mono.mimeType = L"audio/L16;rate=48000;channels=1";
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, mono));
-    FormatFacts wide = Lpcm48000();
-    wide.mimeType = L"audio/L24;rate=48000;channels=2";
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, wide));
-    FormatFacts byteSeek = Lpcm48000();
-    byteSeek.byteSeekable = VARIANT_TRUE;
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, byteSeek));
-    // Flags count only as exactly VARIANT_TRUE or 0.
-    FormatFacts looseTrue = Lpcm48000();
-    looseTrue.timeSeekable = 1;
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, looseTrue));
-    FormatFacts timeSeekNative = NativeMp4();
-    timeSeekNative.timeSeekable = VARIANT_TRUE;
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, timeSeekNative));
-    FormatFacts oddFlag = NativeMp4();
-    oddFlag.converted = 2;
-    EXPECT_EQ(VARIANT_FALSE, CanConvert(file, oddFlag));
+    const VARIANT_BOOL T = VARIANT_TRUE, F = VARIANT_FALSE;
+    const wchar_t* const l16 = L"audio/L16;rate=48000;channels=2";
+    const struct {
+        FormatFacts target;  // profile, MIME type, time seeks, converted, byte seeks
+        VARIANT_BOOL expected;
+    } rows[] = {
+        {Lpcm48000(), T},
+        {Lpcm44100(), T},
+        {NativeMp4(), T},
+        {Native3gpp(), T},  // an MP4 brand may travel as 3GPP
+        {{L"lpcm", l16, T, T, F}, F},
+        {{L"LPCM", L"audio/L16;rate=22050;channels=2", T, T, F}, F},
+        {{L"LPCM", L"audio/L16;rate=48000;channels=1", T, T, F}, F},
+        {{L"LPCM", L"audio/L24;rate=48000;channels=2", T, T, F}, F},
+        {{L"LPCM", l16, T, T, T}, F},
+        {{L"LPCM", l16, F, T, F}, F},
+        // Flags count only as exactly VARIANT_TRUE or 0.
+        {{L"LPCM", l16, 1, T, F}, F},
+        {{L"", L"audio/mp4", T, F, T}, F},
+        {{L"", L"audio/mp4", F, 2, T}, F},
+        {{L"", L"audio/mp4", F, T, T}, F},
+        {{L"", L"audio/mp4", F, F, F}, F},
+        {{L"", L"audio/mp4", F, F, 1}, F},
+        {{L"", L"audio/3gpp", F, F, F}, F},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(hosttest::Describe(row.target));
+        EXPECT_EQ(row.expected, CanConvert(file, row.target));
+    }
 
     // A 3GPP file travels as audio/mp4 only when it also carries an MP4 brand.
     EXPECT_EQ(VARIANT_TRUE, CanConvert(SamplePath(L"aac-16000-mono.3gp"), NativeMp4()));
@@ -233,15 +287,33 @@ TEST(Properties, DurationTextAndBitrateFromTheFile) {
     ScratchCopy copy(L"aac-44100-stereo.m4a", L".m4a");
     std::vector<unsigned char> bytes = copy.Read();
     const size_t duration = FindMdhdDuration(bytes);
-    const size_t bitrate = FindEsdsAverageBitrate(bytes);
     ASSERT_NE(std::string::npos, duration);
-    ASSERT_NE(std::string::npos, bitrate);
-    WriteBe32(bytes, duration, 44100u * 2057u / 10u);  // 205.7 s
-    WriteBe32(bytes, bitrate, 128000);
-    copy.Write(bytes);
-    const Properties lpcm = PropertiesFor(copy.path(), Lpcm44100());
-    ASSERT_NE(nullptr, Find(lpcm, L"duration"));
-    EXPECT_EQ(L"00:03:25.000", *Find(lpcm, L"duration"));
+    const size_t timescale = duration - 4;
+    const struct {
+        uint32_t timescale, duration;
+        const wchar_t* text;  // whole seconds
+    } rows[] = {
+        {44100, 44100u * 2057u / 10u, L"00:03:25.000"},
+        {1, 3599, L"00:59:59.000"},
+        {1, 3600, L"01:00:00.000"},
+        {1000, 3661999, L"01:01:01.000"},
+        {1, 7199, L"01:59:59.000"},
+        {1, 35999, L"09:59:59.000"},
+        {1, 36000, L"10:00:00.000"},
+        {1, 86399, L"23:59:59.000"},
+        {1, 363540, L"100:59:00.000"},
+        // The longest a 32-bit millisecond count holds.
+        {1, 0xFFFFFFFFu, L"1193:02:47.000"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.duration);
+        WriteBe32(bytes, timescale, row.timescale);
+        WriteBe32(bytes, duration, row.duration);
+        copy.Write(bytes);
+        const Properties lpcm = PropertiesFor(copy.path(), Lpcm44100());
+        ASSERT_NE(nullptr, Find(lpcm, L"duration"));
+        EXPECT_EQ(row.text, *Find(lpcm, L"duration"));
+    }
 
     ScratchCopy mp4(L"aac-48000-mp42.mp4", L".mp4");
     bytes = mp4.Read();

@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include <initializer_list>
 #include <regex>
 #include <thread>
 
@@ -208,6 +209,69 @@ TEST(ModuleLoggerTest, ReadsTheConfigurationBesideTheExecutableOnce) {
         EXPECT_EQ(testsupport::ExeDirectory() + L"tarn.log", system->GetErrorLogPath());
     }
     DeleteFileW(config.c_str());
+}
+
+namespace {
+
+// Files beside the executable, deleted before and after.
+struct BesideExecutable {
+    std::vector<std::wstring> paths;
+    explicit BesideExecutable(std::initializer_list<const wchar_t*> names) {
+        for (const wchar_t* name : names) paths.push_back(testsupport::ExeDirectory() + name);
+        Clear();
+    }
+    ~BesideExecutable() { Clear(); }
+    void Clear() const {
+        for (const std::wstring& path : paths) {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+    }
+};
+
+// Lines of filler, exactly size bytes long.
+std::string FillerLines(size_t size) {
+    std::string text(size, 'x');
+    for (size_t i = 98; i + 1 < size; i += 100) {
+        text[i] = '\r';
+        text[i + 1] = '\n';
+    }
+    return text;
+}
+
+}  // namespace
+
+// The module's error log stays whole up to 10,485,760 bytes and moves to its
+// backup with the entry that takes it past them.
+TEST(ModuleLoggerTest, ErrorLogMovesToItsBackupOncePastTheLimit) {
+    const BesideExecutable files({L"oplogsys.rollover.applog.xml", L"tarn.log", L"tarn.log.bak"});
+    const std::wstring& log = files.paths[1];
+    const std::wstring& backup = files.paths[2];
+    WriteFileBytes(files.paths[0], "<LOGCONFIG/>");
+    CModuleLogger logger(L"Default", L"oplogsys.rollover");
+    COutputLogSystem* system = logger.GetLogSystem();
+    ASSERT_NE(nullptr, system);
+    ASSERT_EQ(log, system->GetErrorLogPath());
+    // The process's first entry comes with its header; the second is alone.
+    const wchar_t kEntry[] = L"[ERR] entry";
+    system->ErrorWrite(kEntry);
+    DeleteFileW(log.c_str());
+    system->ErrorWrite(kEntry);
+    const size_t entry = ReadFileBytes(log).size();
+    ASSERT_GT(entry, 0u);
+
+    const size_t limit = 10485760;
+    WriteFileBytes(log, FillerLines(limit - entry));
+    system->ErrorWrite(kEntry);
+    EXPECT_EQ(limit, ReadFileBytes(log).size()) << "a log at the limit stays";
+    EXPECT_FALSE(FileExists(backup));
+
+    WriteFileBytes(log, FillerLines(limit - entry + 1));
+    system->ErrorWrite(kEntry);
+    EXPECT_FALSE(FileExists(log)) << "a log past the limit is moved";
+    EXPECT_EQ(limit + 1, ReadFileBytes(backup).size());
+    system->ErrorWrite(kEntry);
+    EXPECT_EQ(entry, ReadFileBytes(log).size()) << "the next entry starts a new log";
 }
 
 TEST(ModuleLoggerTest, WithoutConfigurationNothingIsEnabledAndTestsCanInstallASystem) {

@@ -89,6 +89,10 @@ fetch "$s/span" "$(url_of "$long" lpcm44)" -H 'TimeSeekRange.dlna.org: npt=12.5-
 [ "$(size_of "$s/span")" = $((2 * 44100 * 4)) ] || fail "npt=12.5-14.5: $(size_of "$s/span") bytes"
 head -c $((2 * 44100 * 4)) "$s/seek.ref" | cmp -s - "$s/span" || fail "npt=12.5-14.5: not the start of the seek"
 [ "$(header "$s/span.h" TimeSeekRange.dlna.org)" = "npt=12.500-14.500/40.000" ] || fail "npt=12.5-14.5 answered $(header "$s/span.h" TimeSeekRange.dlna.org)"
+# An end past the duration is answered with the duration, and the stream runs to its end.
+fetch "$s/over" "$(url_of "$long" lpcm44)" -H 'TimeSeekRange.dlna.org: npt=12.5-50'
+[ "$code" = 200 ] && cmp -s "$s/seek.ref" "$s/over" || fail "npt=12.5-50: $code, $(size_of "$s/over") bytes"
+[ "$(header "$s/over.h" TimeSeekRange.dlna.org)" = "npt=12.500-40.000/40.000" ] || fail "npt=12.5-50 answered $(header "$s/over.h" TimeSeekRange.dlna.org)"
 
 # Byte ranges of the unchanged file: 206 with Content-Range, the tail that
 # trnhost stream --start-byte writes, a closed range and a suffix.

@@ -5,6 +5,7 @@
 
 #include <objbase.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
@@ -29,7 +30,21 @@ ComPtr<ITrnMediaTranscoder> CreateTranscoder() {
 HRESULT Open(ITrnMediaTranscoder* transcoder, const std::wstring& path, const FormatFacts& target) {
     const SourceVariant source(path);
     const ComPtr<IMediaFormat> format = MakeFormat(target);
-    return transcoder->Open(source.get(), format.get());
+    const ULONG before = ReferenceCount(format.get());
+    const HRESULT hr = transcoder->Open(source.get(), format.get());
+    // The target is only read: Open keeps no reference to it, also when it fails.
+    EXPECT_EQ(before, ReferenceCount(format.get()));
+    return hr;
+}
+
+// A value a stand-in filter of the graph was given, through its test query.
+DWORD StandInQuery(const wchar_t* dll, const char* query) {
+    typedef DWORD(WINAPI * QueryFn)();
+    const HMODULE module = ::GetModuleHandleW(dll);
+    const QueryFn fn =
+        module ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(::GetProcAddress(module, query))) : nullptr;
+    EXPECT_TRUE(fn != nullptr) << query;
+    return fn ? fn() : 0;
 }
 
 // One Read; the array is taken apart into bytes.
@@ -172,6 +187,9 @@ TEST_F(Transcoder, LpcmLengthMatchesTheDurationAndIsBigEndian) {
         EXPECT_EQ(S_OK, m_transcoder->GetLength(&length));
         EXPECT_EQ(-1, length);
         ASSERT_EQ(S_OK, m_transcoder->Start());
+        // The sink holds 30 s of 44.1 kHz stereo; the fitter gets option 2.
+        EXPECT_EQ(5292000u, StandInQuery(L"HostDlnaSink.dll", "DlnaSinkLastBufferSizeForTest"));
+        EXPECT_EQ(2u, StandInQuery(L"KisoWaveFitterFilter.ax", "WaveFitterLastOptionForTest"));
         const Bytes pcm = ReadToEnd(m_transcoder.get());
         const SampleFacts* facts = Facts(c.file);
         ASSERT_NE(nullptr, facts);
@@ -198,6 +216,9 @@ TEST_F(Transcoder, TimeSeekGivesTheTailOfTheFullStream) {
     EXPECT_EQ(500, actual);
     EXPECT_EQ(-1, bytePosition);
     ASSERT_EQ(S_OK, m_transcoder->Start());
+    // Positions apply to the next start: a running transcoder refuses them.
+    EXPECT_EQ(E_FAIL, m_transcoder->SetTimePosition(0, &actual, &bytePosition));
+    EXPECT_EQ(E_FAIL, m_transcoder->ResolveTimePosition(0, &actual, &bytePosition));
     const Bytes tail = ReadToEnd(m_transcoder.get());
     ASSERT_FALSE(tail.empty());
     // The stream restarts at the frame that holds the position.
@@ -271,6 +292,72 @@ TEST_F(Transcoder, PassThroughDeliversTheFileAndHonoursBytePositions) {
     EXPECT_EQ(E_FAIL, m_transcoder->SetTimePosition(0, &actual, nullptr));
 }
 
+// Writes bytes at a 64-bit offset of an open file.
+bool WriteAt(HANDLE file, LONGLONG offset, const Bytes& bytes) {
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    DWORD written = 0;
+    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+           ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+Bytes BoxHeader(uint32_t size, const char* type) {
+    Bytes header(8);
+    for (int k = 0; k < 4; ++k) {
+        header[k] = static_cast<unsigned char>(size >> (24 - 8 * k));
+        header[4 + k] = static_cast<unsigned char>(type[k]);
+    }
+    return header;
+}
+
+TEST_F(Transcoder, PassThroughPositionsPastFourGibibytes) {
+    // The sample, then two free boxes of 2 GiB whose bodies stay sparse, so
+    // the file passes 4 GiB without taking the disk space. The MP4 library
+    // reads 32-bit positions: a file exactly 4 GiB longer than the sample
+    // looks to it like the sample alone. A marked run lies past 4 GiB.
+    ScratchCopy copy(L"aac-48000-mp42.mp4", L".mp4");
+    const LONGLONG base = static_cast<LONGLONG>(copy.Read().size());
+    const uint32_t box = 0x80000000u;
+    const LONGLONG secondAt = base + box;
+    const LONGLONG size = secondAt + box;
+    const LONGLONG markAt = (1LL << 32) + 256;  // its low 32 bits alone point into the sample
+    Bytes mark(4096);
+    for (size_t i = 0; i < mark.size(); ++i) mark[i] = static_cast<unsigned char>(i * 7 + 3);
+    ASSERT_GT(markAt, secondAt + 8);
+    ASSERT_LE(markAt + LONGLONG(mark.size()), size);
+    {
+        const UniqueFileHandle file(::CreateFileW(copy.path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file.valid());
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        ASSERT_TRUE(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get()));
+        ASSERT_TRUE(WriteAt(file.get(), base, BoxHeader(box, "free")));
+        ASSERT_TRUE(WriteAt(file.get(), secondAt, BoxHeader(box, "free")));
+        ASSERT_TRUE(WriteAt(file.get(), markAt, mark));
+    }
+    ASSERT_EQ(S_OK, Open(m_transcoder.get(), copy.path(), NativeMp4()));
+    LONGLONG length = 0;
+    ASSERT_EQ(S_OK, m_transcoder->GetLength(&length));
+    EXPECT_EQ(size, length);
+    ASSERT_EQ(S_OK, m_transcoder->SetBytePosition(markAt));
+    ASSERT_EQ(S_OK, m_transcoder->Start());
+    Bytes part;
+    VARIANT_BOOL end = 0;
+    ASSERT_EQ(S_OK, ReadBlock(m_transcoder.get(), ULONG(mark.size()), part, end));
+    EXPECT_TRUE(part == mark);
+    EXPECT_EQ(0, end);
+    ASSERT_EQ(S_OK, m_transcoder->Stop());
+    // The last bytes of the file, and the end of the stream.
+    ASSERT_EQ(S_OK, m_transcoder->SetBytePosition(size - 100));
+    ASSERT_EQ(S_OK, m_transcoder->Start());
+    ASSERT_EQ(S_OK, ReadBlock(m_transcoder.get(), 4096, part, end));
+    EXPECT_EQ(100u, part.size());
+    EXPECT_EQ(VARIANT_TRUE, end);
+    EXPECT_EQ(S_OK, m_transcoder->Close());
+}
+
 TEST_F(Transcoder, RefusedOpensLeaveTheObjectClosed) {
     const std::wstring file = SamplePath(L"aac-48000-mp42.mp4");
     FormatFacts slow = Lpcm44100();
@@ -283,7 +370,11 @@ TEST_F(Transcoder, RefusedOpensLeaveTheObjectClosed) {
     lower.profile = L"lpcm";
     FormatFacts timeSeekNative = NativeMp4();
     timeSeekNative.timeSeekable = VARIANT_TRUE;
-    for (const FormatFacts& target : {slow, mono, wide, lower, timeSeekNative}) {
+    FormatFacts unseekableNative = NativeMp4();
+    unseekableNative.byteSeekable = VARIANT_FALSE;
+    FormatFacts convertedNative = NativeMp4();
+    convertedNative.converted = VARIANT_TRUE;
+    for (const FormatFacts& target : {slow, mono, wide, lower, timeSeekNative, unseekableNative, convertedNative}) {
         SCOPED_TRACE(Describe(target));
         ASSERT_EQ(S_OK, Open(m_transcoder.get(), file, Lpcm44100()));
         EXPECT_EQ(E_INVALIDARG, Open(m_transcoder.get(), file, target));

@@ -20,6 +20,11 @@ th formats "$(win "$data/missing.m4a")"
 expect_line "missing file" 3 0x80070002
 th stream "$(win "$data/missing.m4a")" lpcm44 -o "$(win "$scratch/missing.l16")"
 expect_line "stream of a missing file" 3 0x80070002
+# A missing folder is a missing file too, for scan and for serve.
+th scan "$(win "$scratch/no such folder")"
+expect_line "scan of a missing folder" 3 0x80070002
+th serve "$(win "$scratch/no such folder")" --port 0
+expect_line "serve of a missing folder" 3 0x80070002
 th stream "$(win "$data/video-and-audio.mp4")" lpcm44 -o "$(win "$scratch/video.l16")"
 expect_line "unsupported file (video)" 4 0x80070057
 [ ! -e "$scratch/video.l16" ] || fail "an output file was left for a refused stream"
