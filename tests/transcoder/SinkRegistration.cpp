@@ -6,8 +6,8 @@ namespace sinktest {
 namespace {
 
 const wchar_t kClassKey[] = L"CLSID\\{540DFF74-7239-457A-970B-5ACA6921057B}";
-const wchar_t kServerKey[] = L"CLSID\\{540DFF74-7239-457A-970B-5ACA6921057B}\\InprocServer32";
 const wchar_t kUserClasses[] = L"Software\\Classes\\";
+const wchar_t kModel[] = L"ThreadingModel";
 
 bool ReadText(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring& value) {
     wchar_t text[1024] = {};
@@ -22,54 +22,71 @@ bool WriteText(HKEY key, const wchar_t* name, const std::wstring& value) {
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-// Writes the server and the threading model (none when null) into key.
-bool WriteServer(HKEY root, const std::wstring& key, const std::wstring& server, const wchar_t* threadingModel) {
+// Writes the key's value and its threading model (removed when null).
+bool WriteKey(HKEY root, const std::wstring& key, const std::wstring& value, const wchar_t* threadingModel) {
     UniqueHkey handle;
     if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, handle.put(), nullptr) !=
         ERROR_SUCCESS)
         return false;
-    if (!WriteText(handle.get(), nullptr, server)) return false;
-    if (threadingModel) return WriteText(handle.get(), L"ThreadingModel", threadingModel);
-    const LONG deleted = ::RegDeleteValueW(handle.get(), L"ThreadingModel");
+    if (!WriteText(handle.get(), nullptr, value)) return false;
+    if (threadingModel) return WriteText(handle.get(), kModel, threadingModel);
+    const LONG deleted = ::RegDeleteValueW(handle.get(), kModel);
     return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
 }
 
-// Whether HKEY_CLASSES_ROOT shows the server and threading model asked for.
-bool Visible(const std::wstring& server, const wchar_t* threadingModel) {
+// Whether HKEY_CLASSES_ROOT shows the value and threading model asked for.
+bool Visible(const std::wstring& key, const std::wstring& value, const wchar_t* threadingModel) {
     std::wstring seen, model;
-    if (!ReadText(HKEY_CLASSES_ROOT, kServerKey, nullptr, seen) || seen != server) return false;
-    const bool hasModel = ReadText(HKEY_CLASSES_ROOT, kServerKey, L"ThreadingModel", model);
+    if (!ReadText(HKEY_CLASSES_ROOT, key, nullptr, seen) || seen != value) return false;
+    const bool hasModel = ReadText(HKEY_CLASSES_ROOT, key, kModel, model);
     return threadingModel ? hasModel && model == threadingModel : !hasModel;
+}
+
+std::wstring GuidText(REFCLSID clsid) {
+    wchar_t text[40] = {};
+    ::StringFromGUID2(clsid, text, 40);
+    return text;
 }
 
 }  // namespace
 
 CSinkRegistration::CSinkRegistration(const std::wstring& server, const wchar_t* threadingModel) {
+    Apply(L"InprocServer32", server, threadingModel);
+}
+
+CSinkRegistration::CSinkRegistration(REFCLSID other) { Apply(L"TreatAs", GuidText(other), nullptr); }
+
+void CSinkRegistration::Apply(const wchar_t* subkey, const std::wstring& value, const wchar_t* threadingModel) {
+    m_strSubkey = subkey;
+    const std::wstring key = std::wstring(kClassKey) + L"\\" + subkey;
     m_bUserKeyWritten = true;
-    if (!WriteServer(HKEY_CURRENT_USER, std::wstring(kUserClasses) + kServerKey, server, threadingModel)) return;
-    if (Visible(server, threadingModel)) {
+    if (!WriteKey(HKEY_CURRENT_USER, kUserClasses + key, value, threadingModel)) return;
+    if (Visible(key, value, threadingModel)) {
         m_bOk = true;
         return;
     }
-    const std::wstring machineKey = std::wstring(kUserClasses) + kServerKey;
-    if (!ReadText(HKEY_LOCAL_MACHINE, machineKey, nullptr, m_strMachineServer)) return;
-    m_bMachineHadModel = ReadText(HKEY_LOCAL_MACHINE, machineKey, L"ThreadingModel", m_strMachineModel);
+    m_bMachineHadKey = ReadText(HKEY_LOCAL_MACHINE, kUserClasses + key, nullptr, m_strMachineValue);
+    m_bMachineHadModel = ReadText(HKEY_LOCAL_MACHINE, kUserClasses + key, kModel, m_strMachineModel);
     m_bMachineChanged = true;
-    m_bOk = WriteServer(HKEY_LOCAL_MACHINE, machineKey, server, threadingModel) && Visible(server, threadingModel);
+    m_bOk =
+        WriteKey(HKEY_LOCAL_MACHINE, kUserClasses + key, value, threadingModel) && Visible(key, value, threadingModel);
 }
 
 void CSinkRegistration::Restore() {
     if (::InterlockedExchange(&m_lRestored, 1) != 0) return;
-    if (m_bMachineChanged) {
-        WriteServer(HKEY_LOCAL_MACHINE, std::wstring(kUserClasses) + kServerKey, m_strMachineServer,
-                    m_bMachineHadModel ? m_strMachineModel.c_str() : nullptr);
+    const std::wstring machineKey = kUserClasses + (std::wstring(kClassKey) + L"\\" + m_strSubkey);
+    if (m_bMachineChanged && m_bMachineHadKey) {
+        WriteKey(HKEY_LOCAL_MACHINE, machineKey, m_strMachineValue,
+                 m_bMachineHadModel ? m_strMachineModel.c_str() : nullptr);
+    } else if (m_bMachineChanged) {
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, machineKey.c_str());
     }
-    if (m_bUserKeyWritten) ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kUserClasses) + kClassKey).c_str());
+    if (m_bUserKeyWritten) ::RegDeleteTreeW(HKEY_CURRENT_USER, (kUserClasses + std::wstring(kClassKey)).c_str());
 }
 
 std::wstring CSinkRegistration::RegisteredServer() {
     std::wstring server;
-    ReadText(HKEY_CLASSES_ROOT, kServerKey, nullptr, server);
+    ReadText(HKEY_CLASSES_ROOT, std::wstring(kClassKey) + L"\\InprocServer32", nullptr, server);
     return server;
 }
 

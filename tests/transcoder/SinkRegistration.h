@@ -13,8 +13,11 @@ namespace sinktest {
 
 class CSinkRegistration {
 public:
-    // server: the InprocServer32 path; threadingModel: null for none.
+    // The sink served by server (its InprocServer32 path), with the
+    // threading model given (null for none).
     CSinkRegistration(const std::wstring& server, const wchar_t* threadingModel);
+    // The sink created as the class other (TreatAs).
+    explicit CSinkRegistration(REFCLSID other);
     ~CSinkRegistration() { Restore(); }
     CSinkRegistration(const CSinkRegistration&) = delete;
     CSinkRegistration& operator=(const CSinkRegistration&) = delete;
@@ -29,13 +32,17 @@ public:
     static std::wstring RegisteredServer();
 
 private:
+    void Apply(const wchar_t* subkey, const std::wstring& value, const wchar_t* threadingModel);
+
     bool m_bOk = false;
+    volatile LONG m_lRestored = 0;
+    std::wstring m_strSubkey;  // below the class key: "InprocServer32" or "TreatAs"
     bool m_bUserKeyWritten = false;
     bool m_bMachineChanged = false;
-    volatile LONG m_lRestored = 0;
-    std::wstring m_strMachineServer;
-    std::wstring m_strMachineModel;
+    bool m_bMachineHadKey = false;
+    std::wstring m_strMachineValue;
     bool m_bMachineHadModel = false;
+    std::wstring m_strMachineModel;
 };
 
 }  // namespace sinktest
