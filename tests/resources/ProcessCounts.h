@@ -8,15 +8,9 @@
 
 namespace restest {
 
-struct ProcessCounts : trntools::ProcessCounts {
-    SIZE_T privateBytes = 0;
-};
-
-ProcessCounts CountThisProcess();
-
-// Committed private memory of this process, summed over VirtualQuery's
-// regions: the same figure on Windows and under Wine.
-SIZE_T PrivateBytes();
+using trntools::CountThisProcess;
+using trntools::PrivateBytes;
+using trntools::ProcessCounts;
 
 // Threads exit a little after the call that ends them: polls until the
 // count is at most limit or timeoutMs has passed, and returns the last count.

@@ -104,6 +104,39 @@ cut=$(tr -d '\r' <"$s/server.err" | awk -v full="$full" '/"GET \/media\/lpcm44\/
 [ "$cut" -ge 22 ] || fail "the server saw $cut streams cut short, expected at least 22"
 echo "streams cut short by their clients: $cut"
 
+# 16 clients at once, as a media server sees them: six take an item whole,
+# two ask HEAD, eight walk away at a random byte of their stream. Nobody
+# orders their graph builds and teardowns but the product itself.
+seed=${TRN_LOAD_SEED:-$$}
+RANDOM=$seed
+echo "16 mixed clients, seed $seed (TRN_LOAD_SEED repeats a run)"
+pids=
+for n in $(seq 16); do
+  i=$(( (n - 1) % 8 + 1 ))
+  pair=$(sed -n "${i}p" "$s/pairs")
+  url=$(url_of "${pair%|*}" "${pair#*|}")
+  if [ "$n" -le 6 ]; then
+    curl -s --noproxy '*' -o "$s/mix$n" -w '%{http_code}' "$url" >"$s/mixcode$n" &
+  elif [ "$n" -le 8 ]; then
+    curl -s --noproxy '*' -I -o "$s/mix$n" -w '%{http_code}' "$url" >"$s/mixcode$n" &
+  else
+    at=$(( (RANDOM * 32768 + RANDOM) % $(size_of "$s/ref$i") + 1 ))
+    { { curl -s --noproxy '*' "$url" || true; } | head -c "$at" >/dev/null; } &
+  fi
+  pids="$pids $!"
+done
+for p in $pids; do wait "$p" || true; done  # each answer is checked below
+for n in $(seq 8); do
+  pair=$(sed -n "${n}p" "$s/pairs")
+  [ "$(cat "$s/mixcode$n")" = 200 ] || fail "mixed client $n (${pair%|*} ${pair#*|}) answered $(cat "$s/mixcode$n")"
+  if [ "$n" -le 6 ]; then
+    cmp -s "$s/ref$n" "$s/mix$n" || fail "mixed client $n (${pair%|*} ${pair#*|}): $(size_of "$s/mix$n") bytes, not $(size_of "$s/ref$n")"
+  fi
+done
+handle_limit=$((handle_limit + 16 * per_graph))
+settle "$base_threads" "$handle_limit" || fail "after the 16 mixed clients: $(figures), wanted threads at most $base_threads, handles at most $handle_limit"
+echo "after the 16 mixed clients: $(figures)"
+
 # Malformed and unservable requests: their status, and the server goes on.
 expect() { # label status curl-arguments...
   label=$1 want=$2

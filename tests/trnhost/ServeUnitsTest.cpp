@@ -160,13 +160,18 @@ TEST(Views, StatusFigures) {
     figures.connections = 2;
     figures.transcoders = 1;
     figures.requests = 40;
-    EXPECT_EQ("{\"connections\":2,\"transcoders\":1,\"requests\":40,\"threads\":0,\"handles\":0,\"counted\":false}\n",
-              StatusJson(figures));
+    EXPECT_EQ(
+        "{\"connections\":2,\"transcoders\":1,\"requests\":40,\"threads\":0,\"handles\":0,\"privateBytes\":0,"
+        "\"counted\":false}\n",
+        StatusJson(figures));
     figures.counted = true;
     figures.threads = 9;
     figures.handles = 120;
-    EXPECT_EQ("{\"connections\":2,\"transcoders\":1,\"requests\":40,\"threads\":9,\"handles\":120,\"counted\":true}\n",
-              StatusJson(figures));
+    figures.privateBytes = 5000000000ULL;
+    EXPECT_EQ(
+        "{\"connections\":2,\"transcoders\":1,\"requests\":40,\"threads\":9,\"handles\":120,"
+        "\"privateBytes\":5000000000,\"counted\":true}\n",
+        StatusJson(figures));
 }
 
 }  // namespace

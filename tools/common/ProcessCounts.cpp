@@ -71,7 +71,24 @@ ProcessCounts CountThisProcess() {
             if (list->entries[i].ownerPid == self) ++mine;
         if (mine > 0) counts.handles = mine;
     }
+    if (counts.ok) counts.privateBytes = PrivateBytes();
     return counts;
+}
+
+SIZE_T PrivateBytes() {
+    SYSTEM_INFO system;
+    ::GetSystemInfo(&system);
+    SIZE_T total = 0;
+    const char* at = static_cast<const char*>(system.lpMinimumApplicationAddress);
+    const char* const end = static_cast<const char*>(system.lpMaximumApplicationAddress);
+    MEMORY_BASIC_INFORMATION region;
+    while (at < end && ::VirtualQuery(at, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    return total;
 }
 
 }  // namespace trntools

@@ -41,6 +41,7 @@ StatusFigures Figures(const ServeCounters& counters) {
     figures.counted = process.ok;
     figures.threads = process.threads;
     figures.handles = process.handles;
+    figures.privateBytes = process.privateBytes;
     return figures;
 }
 

@@ -13,20 +13,6 @@ namespace {
 
 const uint32_t kBlock = 65536;
 
-// Graphs are built and torn down one at a time: the platform's audio
-// renderer, which the graph build passes through, refuses to be created by
-// several at once (Start fails with VFW_E_CANNOT_RENDER), and its graphs
-// stopped at the same moment fault in the platform.
-CRITICAL_SECTION& GraphLock() {
-    static CriticalSection lock;
-    return lock.Get();
-}
-
-HRESULT StartSerialised(ITrnMediaTranscoder* transcoder) {
-    CriticalSectionGuard guard(GraphLock());
-    return transcoder->Start();
-}
-
 // A transcoder in use by one request, counted while it lives. End stops
 // and closes it at once; the destructor does the same on every other path.
 class TranscoderLease {
@@ -43,11 +29,8 @@ public:
     void MarkStarted() { m_started = true; }
     void End() {
         if (!m_transcoder) return;
-        {
-            CriticalSectionGuard guard(GraphLock());
-            if (m_started) m_transcoder->Stop();
-            m_transcoder->Close();
-        }
+        if (m_started) m_transcoder->Stop();
+        m_transcoder->Close();
         m_transcoder.reset();
         ::InterlockedDecrement(&m_counters.transcoders);
     }
@@ -121,7 +104,7 @@ bool ServeLpcm(TranscoderLease& transcoder, http::Response& response, const Offe
         response.Log(200, 0);
         return sent && chunked;
     }
-    hr = StartSerialised(transcoder.get());
+    hr = transcoder->Start();
     if (FAILED(hr)) return response.SendError(500, "Start " + Hex(hr));
     transcoder.MarkStarted();
     if (!response.SendHead(200, headers, !chunked)) {

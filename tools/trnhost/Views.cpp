@@ -80,8 +80,9 @@ std::string StatusJson(const StatusFigures& figures) {
     return "{\"connections\":" + std::to_string(figures.connections) +
            ",\"transcoders\":" + std::to_string(figures.transcoders) +
            ",\"requests\":" + std::to_string(figures.requests) + ",\"threads\":" + std::to_string(figures.threads) +
-           ",\"handles\":" + std::to_string(figures.handles) + ",\"counted\":" + (figures.counted ? "true" : "false") +
-           "}\n";
+           ",\"handles\":" + std::to_string(figures.handles) +
+           ",\"privateBytes\":" + std::to_string(figures.privateBytes) +
+           ",\"counted\":" + (figures.counted ? "true" : "false") + "}\n";
 }
 
 }  // namespace trnhost

@@ -40,6 +40,7 @@ struct StatusFigures {
     bool counted = false;  // whether the process figures could be had
     unsigned long threads = 0;
     unsigned long handles = 0;
+    unsigned long long privateBytes = 0;
 };
 std::string StatusJson(const StatusFigures& figures);
 
