@@ -1,5 +1,7 @@
 #include "AsyncReaderStream.h"
 
+#include <cstring>
+
 #include <new>
 
 ComPtr<ISmfAbsStream> CAsyncReaderStream::Create(IAsyncReader* reader, LONGLONG* length) {
@@ -89,5 +91,35 @@ bool ReadExactly(IAsyncReader* reader, LONGLONG offset, void* buffer, uint32_t s
         out += chunk;
         size -= uint32_t(chunk);
     }
+    return true;
+}
+
+void CReadAheadWindow::Reset(IAsyncReader* reader) {
+    m_reader = ComPtr<IAsyncReader>(reader);
+    LONGLONG available = 0;
+    m_length = 0;
+    if (reader && FAILED(reader->Length(&m_length, &available))) m_length = 0;
+    m_start = 0;
+    m_data.clear();
+}
+
+bool CReadAheadWindow::Read(LONGLONG offset, void* buffer, uint32_t size) {
+    if (!m_reader || offset < 0) return false;
+    const LONGLONG end = offset + LONGLONG(size);
+    if (offset >= m_start && end <= m_start + LONGLONG(m_data.size())) {
+        std::memcpy(buffer, m_data.data() + (offset - m_start), size);
+        return true;
+    }
+    // Beyond what the source says it holds, or larger than a window: read
+    // it as asked, and let the source decide.
+    if (size >= kWindow || end > m_length) return ReadExactly(m_reader.get(), offset, buffer, size);
+    const LONGLONG left = m_length - offset;
+    m_data.resize(size_t(left < LONGLONG(kWindow) ? left : LONGLONG(kWindow)));
+    m_start = offset;
+    if (!ReadExactly(m_reader.get(), offset, m_data.data(), uint32_t(m_data.size()))) {
+        m_data.clear();
+        return false;
+    }
+    std::memcpy(buffer, m_data.data(), size);
     return true;
 }

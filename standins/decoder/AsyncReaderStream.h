@@ -2,6 +2,9 @@
 // go through SyncRead at a position kept here, clamped to the file's length.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "base/ComPtr.h"
 #include "mp4/SmfAbsStream.h"
 #include "standins/filterbase/DShow.h"
@@ -34,3 +37,20 @@ private:
 
 // Reads `size` bytes at `offset`; false unless all of them arrive.
 bool ReadExactly(IAsyncReader* reader, LONGLONG offset, void* buffer, uint32_t size);
+
+// Frame reads through a window of the file: a run of small reads close
+// together costs one SyncRead into the file source instead of one each.
+class CReadAheadWindow {
+public:
+    static constexpr uint32_t kWindow = 256 * 1024;
+
+    void Reset(IAsyncReader* reader);
+    // Reads `size` bytes at `offset`; false unless all of them arrive.
+    bool Read(LONGLONG offset, void* buffer, uint32_t size);
+
+private:
+    ComPtr<IAsyncReader> m_reader;
+    LONGLONG m_length = 0;
+    LONGLONG m_start = 0;  // file offset of m_data[0]
+    std::vector<uint8_t> m_data;
+};

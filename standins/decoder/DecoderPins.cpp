@@ -89,8 +89,9 @@ HRESULT CDecoderOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
     const CAacTrack* track = m_decoder->Track();
     if (!track) return VFW_E_NOT_CONNECTED;
     const long frameBytes = long(track->Layout().FrameBytes());
+    const long sampleBytes = frameBytes * long(CDecoderStreamer::kFramesPerSample);
     if (request->cBuffers < kMinBuffers) request->cBuffers = kMinBuffers;
-    if (request->cbBuffer < frameBytes) request->cbBuffer = frameBytes;
+    if (request->cbBuffer < sampleBytes) request->cbBuffer = sampleBytes;
     if (request->cbAlign < 1) request->cbAlign = 1;
     ALLOCATOR_PROPERTIES actual = {};
     const HRESULT hr = allocator->SetProperties(request, &actual);

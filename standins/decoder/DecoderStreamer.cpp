@@ -14,7 +14,7 @@ HRESULT CDecoderStreamer::Start(const CAacTrack* track, IAsyncReader* reader, St
     m_decoder = CreateFrameDecoder(*track);
     if (!m_decoder) return E_OUTOFMEMORY;
     m_track = track;
-    m_reader = ComPtr<IAsyncReader>(reader);
+    m_reader.Reset(reader);
     m_targets = std::move(targets);
     m_segment = segment;
     ::InterlockedExchange(&m_interrupt, 0);
@@ -49,7 +49,7 @@ void CDecoderStreamer::Stop() {
     m_thread.Join();
     m_targets.peer->EndFlush();
     m_targets = StreamTargets();
-    m_reader.reset();
+    m_reader.Reset(nullptr);
     m_decoder.reset();
     m_track = nullptr;
 }
@@ -78,28 +78,31 @@ void CDecoderStreamer::DeliverSegment() {
     // A decoded frame needs its predecessor's overlap: decode it unheard.
     if (m_segment.trimmed && m_segment.firstFrame > 0 && m_segment.firstFrame < m_segment.endFrame)
         DecodeOnly(m_segment.firstFrame - 1);
+    m_pending = Pending();
+    FrameResult result = FrameResult::Delivered;
+    HRESULT failure = S_OK;
     for (uint32_t index = m_segment.firstFrame; index < m_segment.endFrame; ++index) {
-        if (m_thread.CheckRequest(nullptr)) return;
-        HRESULT failure = S_OK;
-        const FrameResult result = DeliverFrame(index, &failure);
-        if (result == FrameResult::Delivered) continue;
-        // Flushing for a stop or seek makes every step fail: that is no error.
-        if (Interrupted() || result == FrameResult::Refused) return;
-        if (result == FrameResult::Failed) {
-            m_targets.peer->EndOfStream();
-            if (m_targets.events) m_targets.events->Notify(EC_ERRORABORT, failure, 0);
+        if (m_thread.CheckRequest(nullptr)) {
+            m_pending = Pending();
             return;
         }
-        break;  // a frame that cannot be read ends the stream
+        result = DeliverFrame(index, &failure);
+        if (result != FrameResult::Delivered) break;
     }
+    // A frame that cannot be read ends the stream after what came before it.
+    if (result == FrameResult::Delivered || result == FrameResult::Unreadable) result = SendPending(&failure);
+    m_pending = Pending();
+    // Flushing for a stop or seek makes every step fail: that is no error.
+    if (Interrupted() || result == FrameResult::Refused) return;
     m_targets.peer->EndOfStream();
+    if (result == FrameResult::Failed && m_targets.events) m_targets.events->Notify(EC_ERRORABORT, failure, 0);
 }
 
 bool CDecoderStreamer::DecodeOnly(uint32_t index) {
     const AacFrame& frame = m_track->Frames().Frame(index);
     const uint32_t size = std::min(frame.size, kMaxFrameBytes);
     m_frameData.resize(size);
-    if (size > 0 && !ReadExactly(m_reader.get(), frame.offset, m_frameData.data(), size)) return false;
+    if (size > 0 && !m_reader.Read(frame.offset, m_frameData.data(), size)) return false;
     const PcmLayout& layout = m_track->Layout();
     m_pcm.resize(size_t(layout.samplesPerFrame) * layout.channels);
     m_decoder->DecodeFrame(m_frameData.data(), size, m_track->FirstSampleOf(index), m_pcm.data());
@@ -124,30 +127,51 @@ CDecoderStreamer::FrameResult CDecoderStreamer::DeliverFrame(uint32_t index, HRE
         sampleTime = lo - begin;
     }
 
-    ComPtr<IMediaSample> sample;
-    HRESULT hr = m_targets.allocator->GetBuffer(sample.put(), nullptr, nullptr, 0);
-    BYTE* buffer = nullptr;
-    if (SUCCEEDED(hr)) hr = sample->GetPointer(&buffer);
     const long bytes = long(size_t(to - from) * layout.channels * 2);
-    if (SUCCEEDED(hr) && sample->GetSize() < bytes) hr = VFW_E_BUFFER_OVERFLOW;
-    if (FAILED(hr)) {
-        *failure = hr;
-        // Decommitted: the filter is stopping.
-        return hr == VFW_E_NOT_COMMITTED ? FrameResult::Refused : FrameResult::Failed;
+    // A sample runs on without gaps: one that would not is sent first.
+    if (m_pending.sample &&
+        (m_pending.used + bytes > m_pending.room || sampleTime != m_pending.firstSample + m_pending.samples)) {
+        const FrameResult sent = SendPending(failure);
+        if (sent != FrameResult::Delivered) return sent;
     }
-    std::memcpy(buffer, m_pcm.data() + size_t(from) * layout.channels, size_t(bytes));
-    sample->SetActualDataLength(bytes);
+    if (!m_pending.sample) {
+        HRESULT hr = m_targets.allocator->GetBuffer(m_pending.sample.put(), nullptr, nullptr, 0);
+        if (SUCCEEDED(hr)) hr = m_pending.sample->GetPointer(&m_pending.data);
+        if (SUCCEEDED(hr) && m_pending.sample->GetSize() < bytes) hr = VFW_E_BUFFER_OVERFLOW;
+        if (FAILED(hr)) {
+            m_pending = Pending();
+            *failure = hr;
+            // Decommitted: the filter is stopping.
+            return hr == VFW_E_NOT_COMMITTED ? FrameResult::Refused : FrameResult::Failed;
+        }
+        m_pending.room = m_pending.sample->GetSize();
+        m_pending.firstSample = sampleTime;
+    }
+    std::memcpy(m_pending.data + m_pending.used, m_pcm.data() + size_t(from) * layout.channels, size_t(bytes));
+    m_pending.used += bytes;
+    m_pending.samples += to - from;
+    // Full once another whole frame would not fit.
+    if (m_pending.used + long(layout.FrameBytes()) > m_pending.room) return SendPending(failure);
+    return FrameResult::Delivered;
+}
 
+CDecoderStreamer::FrameResult CDecoderStreamer::SendPending(HRESULT* failure) {
+    if (!m_pending.sample) return FrameResult::Delivered;
+    const ComPtr<IMediaSample> sample = std::move(m_pending.sample);
+    const uint64_t first = m_pending.firstSample, count = m_pending.samples;
+    const long used = m_pending.used;
+    m_pending = Pending();
+    const uint32_t rate = m_track->Layout().rate;
+    sample->SetActualDataLength(used);
     // Times count from the segment's first frame in output samples, so they
     // run on without gaps whatever the track's clock.
-    REFERENCE_TIME start = ScaleToReferenceTime(sampleTime, layout.rate);
-    REFERENCE_TIME stop = ScaleToReferenceTime(sampleTime + (to - from), layout.rate);
+    REFERENCE_TIME start = ScaleToReferenceTime(first, rate);
+    REFERENCE_TIME stop = ScaleToReferenceTime(first + count, rate);
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
-    sample->SetDiscontinuity(sampleTime == 0 ? TRUE : FALSE);
+    sample->SetDiscontinuity(first == 0 ? TRUE : FALSE);
     sample->SetPreroll(FALSE);
-
-    hr = m_targets.input->Receive(sample.get());
+    const HRESULT hr = m_targets.input->Receive(sample.get());
     if (hr == S_OK) return FrameResult::Delivered;
     *failure = hr;
     // A stopped or flushing filter downstream wants no more; that is no error.

@@ -5,6 +5,8 @@
 // delivers to is captured when streaming starts.
 #pragma once
 
+#include "AsyncReaderStream.h"
+
 #include "AacTrack.h"
 #include "StreamSegment.h"
 #include "base/ComPtr.h"
@@ -30,6 +32,9 @@ public:
     // Frames are read up to this size; longer ones cannot be AAC and are
     // handed to the PCM step cut short.
     static constexpr uint32_t kMaxFrameBytes = 65536;
+    // Decoded frames handed downstream in one media sample: each sample
+    // costs a pass through every filter and a wake-up of the host's reader.
+    static constexpr uint32_t kFramesPerSample = 16;
 
     CDecoderStreamer() = default;
     ~CDecoderStreamer() { Stop(); }
@@ -52,17 +57,29 @@ private:
     DWORD CommandLoop();
     void DeliverSegment();
     FrameResult DeliverFrame(uint32_t index, HRESULT* failure);
+    // Sends the sample being filled downstream, if any.
+    FrameResult SendPending(HRESULT* failure);
     // Reads and decodes frame `index` into m_pcm; false when it cannot be read.
     bool DecodeOnly(uint32_t index);
     bool Interrupted() const noexcept { return ::InterlockedCompareExchange(&m_interrupt, 0, 0) != 0; }
 
     CCommandThread m_thread;
     const CAacTrack* m_track = nullptr;
-    ComPtr<IAsyncReader> m_reader;
+    CReadAheadWindow m_reader;
     StreamTargets m_targets;
     std::unique_ptr<IAacFrameDecoder> m_decoder;
     StreamSegment m_segment;  // written only while the thread is idle
     std::vector<uint8_t> m_frameData;
     std::vector<int16_t> m_pcm;
+    // The media sample being filled: its data, bytes used, and its first
+    // sample's time from the segment start with the samples in it.
+    struct Pending {
+        ComPtr<IMediaSample> sample;
+        BYTE* data = nullptr;
+        long room = 0;
+        long used = 0;
+        uint64_t firstSample = 0;
+        uint64_t samples = 0;
+    } m_pending;
     mutable LONG m_interrupt = 0;  // set while a stop or seek unblocks the thread
 };

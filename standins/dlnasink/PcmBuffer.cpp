@@ -1,6 +1,7 @@
 #include "standins/dlnasink/PcmBuffer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 CPcmBuffer::CPcmBuffer(size_t capacity) : m_ring(std::max<size_t>(capacity, 2)) {}
@@ -34,7 +35,8 @@ void CPcmBuffer::Stop() {
         std::lock_guard<std::mutex> lock(m_cs);
         m_running = false;
     }
-    m_changed.notify_all();
+    m_readable.notify_all();
+    m_writable.notify_all();
 }
 
 void CPcmBuffer::BeginFlush() {
@@ -44,7 +46,8 @@ void CPcmBuffer::BeginFlush() {
         m_flushing = true;
         m_endOfStream = false;
     }
-    m_changed.notify_all();
+    m_readable.notify_all();
+    m_writable.notify_all();
 }
 
 void CPcmBuffer::EndFlush() {
@@ -59,23 +62,27 @@ void CPcmBuffer::EndOfStream() {
         std::lock_guard<std::mutex> lock(m_cs);
         m_endOfStream = true;
     }
-    m_changed.notify_all();
+    m_readable.notify_all();
 }
 
 CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
     std::unique_lock<std::mutex> lock(m_cs);
     while (bytes > 0) {
-        m_changed.wait(lock, [&] { return !m_running || m_flushing || m_size < m_ring.size(); });
+        m_writable.wait(lock, [&] { return !m_running || m_flushing || m_size < m_ring.size(); });
         if (!m_running) return Status::Stopped;
         if (m_flushing) return Status::Flushing;
         const size_t capacity = m_ring.size();
         const size_t tail = (m_head + m_size) % capacity;
         const size_t chunk = std::min({bytes, capacity - m_size, capacity - tail});
         std::memcpy(&m_ring[tail], data, chunk);
+        const size_t before = m_size;
         m_size += chunk;
         data += chunk;
         bytes -= chunk;
-        m_changed.notify_all();
+        // The reader wakes for its first sample and for its block, or when
+        // the buffer is full, not for every write in between.
+        if (m_waitingReaders && ((before < 2 && m_size >= 2) || m_size >= m_readerWants || m_size == capacity))
+            m_readable.notify_all();
     }
     return Status::Ok;
 }
@@ -83,10 +90,14 @@ CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
 CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
     count &= ~size_t(1);
     std::unique_lock<std::mutex> lock(m_cs);
+    const size_t gather = std::min({count, kGatherBytes, m_ring.size()});
     const auto ready = [&] { return !m_running || m_endOfStream || m_size >= 2 || count == 0; };
-    if (!ready()) {
+    const auto gathered = [&] { return !m_running || m_endOfStream || m_size >= gather; };
+    if (!gathered()) {
         ++m_waitingReaders;
-        m_changed.wait(lock, ready);
+        m_readerWants = gather;
+        m_readable.wait(lock, ready);
+        m_readable.wait_for(lock, std::chrono::milliseconds(kGatherMs), gathered);
         --m_waitingReaders;
     }
     // A stray odd byte at the end cannot form a sample.
@@ -101,7 +112,7 @@ CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
         m_size -= chunk;
         done += chunk;
     }
-    if (done > 0) m_changed.notify_all();
+    if (done > 0) m_writable.notify_all();
     const bool ended = m_endOfStream && m_size == 0;
     if (done == 0 && !m_running) return {Status::Stopped, 0, false};
     return {Status::Ok, done, ended};

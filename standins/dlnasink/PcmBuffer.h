@@ -1,7 +1,8 @@
 // The sink's bounded byte buffer between the streaming thread (Write) and
 // the host's reader (Read). Write blocks while the buffer is full, Read
 // while it is empty; Stop and flushing wake both. Reads hand out whole
-// 16-bit samples only. Portable: no platform headers.
+// 16-bit samples only, and gather a sizeable block for a short while rather
+// than wake for every small write. Portable: no platform headers.
 #pragma once
 
 #include <condition_variable>
@@ -40,8 +41,14 @@ public:
         size_t bytes;      // always even
         bool endOfStream;  // the stream ended and nothing is left
     };
+    // Bytes a reader gathers before it is woken, and for how long at most
+    // once some data is there.
+    static constexpr size_t kGatherBytes = 65536;
+    static constexpr int kGatherMs = 20;
+
     // Waits until data is there, the stream has ended, or the buffer is
-    // stopped; then copies up to count & ~1 bytes. Stopped is returned when
+    // stopped; then, for at most kGatherMs, until min(count, kGatherBytes)
+    // bytes are there; then copies up to count & ~1 bytes. Stopped is returned when
     // the buffer is stopped and nothing could be copied. The end-of-stream
     // flag comes with the last bytes already when they empty the buffer.
     ReadResult Read(uint8_t* out, size_t count);
@@ -54,7 +61,8 @@ private:
     void ClearLocked();
 
     mutable std::mutex m_cs;
-    std::condition_variable m_changed;  // data, room, stop, flush or end
+    std::condition_variable m_readable;  // data a reader waits for, stop, flush or end
+    std::condition_variable m_writable;  // room, stop or flush
     std::vector<uint8_t> m_ring;
     size_t m_head = 0;  // oldest byte
     size_t m_size = 0;
@@ -62,4 +70,5 @@ private:
     bool m_flushing = false;
     bool m_endOfStream = false;
     size_t m_waitingReaders = 0;
+    size_t m_readerWants = 0;  // bytes that wake the waiting reader
 };

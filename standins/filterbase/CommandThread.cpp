@@ -20,6 +20,7 @@ DWORD CCommandThread::Call(DWORD command) {
     CriticalSectionGuard lock(m_cs.Get());
     if (!m_thread) return DWORD(E_UNEXPECTED);
     m_command = command;
+    ::InterlockedExchange(&m_posted, 1);
     ::SetEvent(m_requestPosted.get());
     ::WaitForSingleObject(m_replyPosted.get(), INFINITE);
     return m_reply;
@@ -37,6 +38,9 @@ DWORD CCommandThread::GetRequest() {
 }
 
 bool CCommandThread::CheckRequest(DWORD* command) {
+    // Asked between every two frames: the flag spares a trip into the
+    // system while nothing is posted.
+    if (::InterlockedCompareExchange(&m_posted, 0, 0) == 0) return false;
     if (::WaitForSingleObject(m_requestPosted.get(), 0) != WAIT_OBJECT_0) return false;
     if (command) *command = m_command;
     return true;
@@ -44,6 +48,7 @@ bool CCommandThread::CheckRequest(DWORD* command) {
 
 void CCommandThread::Reply(DWORD result) {
     m_reply = result;
+    ::InterlockedExchange(&m_posted, 0);
     ::ResetEvent(m_requestPosted.get());
     ::SetEvent(m_replyPosted.get());
 }

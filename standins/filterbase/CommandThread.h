@@ -35,4 +35,5 @@ private:
     CriticalSection m_cs;          // one caller at a time
     DWORD m_command = 0;
     DWORD m_reply = 0;
+    volatile LONG m_posted = 0;  // a request is posted and not yet replied to
 };

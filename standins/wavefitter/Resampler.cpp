@@ -1,5 +1,7 @@
 #include "standins/wavefitter/Resampler.h"
 
+#include "standins/shared/SampleRounding.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -29,12 +31,7 @@ double BesselI0(double x) {
     return sum;
 }
 
-int16_t Saturate(float v) {
-    const float r = std::nearbyint(v);
-    if (r > 32767.0f) return 32767;
-    if (r < -32768.0f) return -32768;
-    return static_cast<int16_t>(r);
-}
+int16_t Saturate(float v) { return RoundToSample(v); }
 
 }  // namespace
 

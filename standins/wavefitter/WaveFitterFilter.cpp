@@ -102,9 +102,10 @@ HRESULT CWaveFitterFilter::GetOutputType(int index, CMediaType* out) {
 }
 
 HRESULT CWaveFitterFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    // A tenth of a second per buffer, four buffers, unless downstream wants more.
-    const long tenth = static_cast<long>(m_outRate / 10 * 4);
-    request->cbBuffer = std::max(request->cbBuffer, tenth);
+    // Half a second per buffer, four buffers, unless downstream wants more:
+    // each buffer is a pass into the sink and a wake-up of its reader.
+    const long half = static_cast<long>(m_outRate / 2 * 4);
+    request->cbBuffer = std::max(request->cbBuffer, half);
     request->cBuffers = std::max(request->cBuffers, 4L);
     if (request->cbAlign <= 0) request->cbAlign = 1;
     ALLOCATOR_PROPERTIES actual = {};

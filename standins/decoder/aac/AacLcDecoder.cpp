@@ -5,6 +5,7 @@
 #include "AacSyntax.h"
 #include "AacTables.h"
 #include "AacTools.h"
+#include "standins/shared/SampleRounding.h"
 
 #include <cmath>
 #include <cstring>
@@ -109,14 +110,14 @@ bool LcDecoder::DecodeFrame(const uint8_t* data, size_t size, int16_t* pcm) {
         const float* in = m_output[order[c]].data();
         int16_t* out = pcm + c;
         for (unsigned n = 0; n < kFrame; ++n, out += m_channels) {
-            const float v = std::nearbyint(in[n]);
+            const float v = in[n];
             if (!std::isfinite(v)) {
                 // A hostile frame can make TNS unstable: nothing of it may stay in the overlap.
                 Reset();
                 Silence(pcm);
                 return false;
             }
-            *out = int16_t(v > 32767.0f ? 32767 : v < -32768.0f ? -32768 : int(v));
+            *out = RoundToSample(v);
         }
     }
     const DecoderStats& used = elements.Used();
