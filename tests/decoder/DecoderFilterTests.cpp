@@ -5,6 +5,7 @@
 
 #include "AacTrack.h"
 #include "BoxWriter.h"
+#include "DecoderStreamer.h"
 #include "MediaTime.h"
 #include "TestSink.h"
 #include "ToneFrameDecoder.h"
@@ -313,7 +314,7 @@ TEST_F(DecoderGraphTest, RenderConnectsTheSoundRendererToTheDecoderDirectly) {
     EXPECT_EQ(S_OK, m_canUnload());
 }
 
-TEST_F(DecoderGraphTest, DeliversOneFrameOfPcmPerAacFrame) {
+TEST_F(DecoderGraphTest, DeliversThePcmOfEveryFrameInSamplesTimedOnWithoutGaps) {
     struct Case {
         std::string path;
         uint32_t rate, channels, samplesPerFrame, frames;
@@ -339,11 +340,13 @@ TEST_F(DecoderGraphTest, DeliversOneFrameOfPcmPerAacFrame) {
         EXPECT_EQ(size_t(c.frames) * c.samplesPerFrame * c.channels * 2, bytes.size());
         const CAacTrack track = OpenTrack(c.path);
         EXPECT_TRUE(bytes == ExpectedPcm(track, 0));
-        // Times count on in output samples from the segment start.
+        // Several frames per sample; times count on in output samples from
+        // the segment start.
+        const uint32_t perSample = CDecoderStreamer::kFramesPerSample;
         const std::vector<REFERENCE_TIME> starts = m_sinkObject->StartTimes();
-        ASSERT_EQ(c.frames, starts.size());
-        for (uint32_t i = 0; i < c.frames; ++i)
-            EXPECT_EQ(ScaleToReferenceTime(uint64_t(i) * c.samplesPerFrame, c.rate), starts[i]);
+        ASSERT_EQ((c.frames + perSample - 1) / perSample, starts.size());
+        for (uint32_t i = 0; i < starts.size(); ++i)
+            EXPECT_EQ(ScaleToReferenceTime(uint64_t(i) * perSample * c.samplesPerFrame, c.rate), starts[i]);
         EXPECT_EQ(std::vector<REFERENCE_TIME>{0}, m_sinkObject->SegmentStarts());
         EXPECT_EQ(1, m_sinkObject->EndsOfStream());
         TearDown();
@@ -390,7 +393,7 @@ TEST_F(DecoderGraphTest, StopReturnsWhileTheSinkBlocksAndStreamingResumesAfter) 
     BuildWithSink(file);
     ASSERT_FALSE(HasFatalFailure());
     m_sinkObject->Clear();
-    m_sinkObject->BlockAfter(3);
+    m_sinkObject->BlockAfter(1);
     ASSERT_TRUE(SUCCEEDED(m_control->Run()));
     ASSERT_TRUE(m_sinkObject->WaitUntilBlocked(kWaitMs));
 
@@ -398,7 +401,7 @@ TEST_F(DecoderGraphTest, StopReturnsWhileTheSinkBlocksAndStreamingResumesAfter) 
     UniqueHandle stopper(::CreateThread(nullptr, 0, &StopGraph, m_control.get(), 0, &id));
     ASSERT_TRUE(stopper.valid());
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(stopper.get(), kWaitMs)) << "Stop deadlocked";
-    EXPECT_EQ(3u * 4096, m_sinkObject->Bytes().size());
+    EXPECT_EQ(size_t(CDecoderStreamer::kFramesPerSample) * 4096, m_sinkObject->Bytes().size());
 
     m_sinkObject->BlockAfter(CTestSink::kNoLimit);
     const std::vector<BYTE> again = RunToEnd();
@@ -411,7 +414,7 @@ TEST_F(DecoderGraphTest, SeekWhileStreamingFlushesAndRestartsAtTheNewFrame) {
     ASSERT_FALSE(HasFatalFailure());
     const CAacTrack track = OpenTrack(file);
     m_sinkObject->Clear();
-    m_sinkObject->BlockAfter(3);
+    m_sinkObject->BlockAfter(1);
     ASSERT_TRUE(SUCCEEDED(m_control->Run()));
     ASSERT_TRUE(m_sinkObject->WaitUntilBlocked(kWaitMs));
 
