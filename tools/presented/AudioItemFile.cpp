@@ -12,8 +12,7 @@ HRESULT MeasureItemFile(const std::wstring& path, ItemLength* out) {
     if (!out) return E_POINTER;
     *out = ItemLength();
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return HRESULT_FROM_WIN32(GetLastError());
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return HRESULT_FROM_WIN32(GetLastError());
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     FILE* file = _wfopen(path.c_str(), L"rb");

@@ -235,15 +235,24 @@ EditStatus ReadEditList(ISmfAbsStream* stream, uint64_t fileSize, uint32_t track
 
 const char* EditStatusName(EditStatus status) {
     switch (status) {
-        case EditStatus::Found: return "Found";
-        case EditStatus::Absent: return "Absent";
-        case EditStatus::NoTrack: return "NoTrack";
-        case EditStatus::BadBox: return "BadBox";
-        case EditStatus::BadCount: return "BadCount";
-        case EditStatus::BadVersion: return "BadVersion";
-        case EditStatus::BadValue: return "BadValue";
-        case EditStatus::TooLarge: return "TooLarge";
-        case EditStatus::ReadFailed: return "ReadFailed";
+        case EditStatus::Found:
+            return "Found";
+        case EditStatus::Absent:
+            return "Absent";
+        case EditStatus::NoTrack:
+            return "NoTrack";
+        case EditStatus::BadBox:
+            return "BadBox";
+        case EditStatus::BadCount:
+            return "BadCount";
+        case EditStatus::BadVersion:
+            return "BadVersion";
+        case EditStatus::BadValue:
+            return "BadValue";
+        case EditStatus::TooLarge:
+            return "TooLarge";
+        case EditStatus::ReadFailed:
+            return "ReadFailed";
     }
     return "?";
 }

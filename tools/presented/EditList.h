@@ -42,7 +42,7 @@ enum class EditStatus {
 
 // Limits that keep a hostile file from costing memory or time.
 constexpr uint32_t kMaxEditEntries = 1u << 16;
-constexpr uint32_t kMaxBoxes = 1u << 20;
+constexpr uint32_t kMaxBoxes = 1u << 16;
 
 // Reads the edit list of track `trackId` from `stream`, a file of `fileSize`
 // bytes (the stream's 32-bit positions bound it at 4 GiB - 1). Box sizes:
