@@ -9,6 +9,7 @@
 #include "mp4/SmfEsDescriptor.h"
 #include "tests/mp4/BoxWriter.h"
 #include "tests/mp4/MemoryStream.h"
+#include "tests/presented/ElstRewrite.h"
 #include "mp4/Mp4File.h"
 
 #include <cstdio>
@@ -58,6 +59,13 @@ void FromSample(const fs::path& out, const fs::path& sample) {
     if (file.empty()) return;
     Put(out / "mp4file", file);
     Put(out / "frames", file);
+    // The edit list reader: the file, its header boxes, and both again with
+    // every version-0 elst rewritten as version 1.
+    Put(out / "editlist", file);
+    Put(out / "editlist", HeaderBoxes(file));
+    const Bytes v1 = elstv1::ToVersion1(file);
+    Put(out / "editlist", v1);
+    Put(out / "editlist", HeaderBoxes(v1));
     const Bytes header = HeaderBoxes(file);
     if (!header.empty() && header.size() < file.size()) Put(out / "mp4file", header);
 

@@ -20,7 +20,9 @@ public:
     // there is no audio track or its configuration is not AAC this decoder
     // can describe as PCM; the object is then empty.
     // With the decoder, HE-AAC plays its AAC-LC core at the core rate and
-    // the edit list's priming and end trimming apply.
+    // the edit list's priming and end trimming apply (versions 0 and 1). The
+    // reading is presented::ReadAudioTrack (tools/presented), the one the
+    // tools measure an item's length with.
     HRESULT Open(ISmfAbsStream* stream, uint64_t fileSize, PcmSource source = PcmSource::Decoder);
 
     bool IsOpen() const { return m_layout.rate != 0; }
@@ -42,7 +44,6 @@ public:
 
 private:
     HRESULT Load(ISmfAbsStream* stream, uint64_t fileSize);
-    void ApplyEdit(const SmfTrack& track, uint32_t movieTimescale, uint32_t mediaTimescale);
 
     AacCodecInfo m_codec;
     PcmLayout m_layout;

@@ -4,6 +4,7 @@
 
 #include "AacTrack.h"
 #include "BoxWriter.h"
+#include "ElstRewrite.h"
 #include "common/SmfAbsStreamImpl.h"
 #include "MemoryStream.h"
 
@@ -168,6 +169,33 @@ TEST(AacTrack, EditListSetsPrimingAndLength) {
     // The tone plays every frame whole.
     ASSERT_EQ(S_OK, OpenBytes(track, bytes, PcmSource::Tone));
     EXPECT_FALSE(track.Trimmed());
+}
+
+// The library skips a version-1 elst; the stand-in reads it itself, so a
+// file whose edit list is version 1 is trimmed as its version-0 twin is.
+TEST(AacTrack, Version1EditListTrimsAsItsVersion0Twin) {
+    for (const char* name : {"aac/tone-8000-mono.m4a", "aac-44100-stereo.mp4", "aac-22050-heaac.mp4",
+                             "aac/heaac-24000-stereo.mp4", "video-and-audio.mp4"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> v0 = ReadFile(name);
+        int rewritten = 0;
+        const std::vector<uint8_t> v1 = elstv1::ToVersion1(v0, &rewritten);
+        ASSERT_GE(rewritten, 1);
+        ASSERT_NE(v0.size(), v1.size());
+        CAacTrack a, b;
+        ASSERT_EQ(S_OK, OpenBytes(a, v0));
+        ASSERT_EQ(S_OK, OpenBytes(b, v1));
+        EXPECT_EQ(1024u, a.SkipSamples());
+        EXPECT_LT(a.PresentedSamples(), uint64_t(a.Frames().Count()) * a.Layout().samplesPerFrame - 1024);
+        EXPECT_EQ(a.SkipSamples(), b.SkipSamples());
+        EXPECT_EQ(a.PresentedSamples(), b.PresentedSamples());
+        EXPECT_EQ(a.Trim().Duration(), b.Trim().Duration());
+        EXPECT_EQ(a.Frames().Count(), b.Frames().Count());
+        for (uint32_t i = 0; i < a.Frames().Count(); ++i) {
+            EXPECT_EQ(a.Frames().Frame(i).offset, b.Frames().Frame(i).offset);
+            EXPECT_EQ(a.Frames().Frame(i).size, b.Frames().Frame(i).size);
+        }
+    }
 }
 
 }  // namespace
