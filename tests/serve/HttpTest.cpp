@@ -189,8 +189,10 @@ TEST(Paths, RouteItemsAndFormats) {
 TEST(Paths, ChunksAndDlnaFeatures) {
     EXPECT_EQ("10000\r\n", ChunkHead(65536));
     EXPECT_EQ("1\r\n", ChunkHead(1));
-    EXPECT_EQ(0u, ContentFeatures(true).find("DLNA.ORG_PN=LPCM;DLNA.ORG_OP=10;"));
-    EXPECT_NE(std::string::npos, ContentFeatures(false).find("DLNA.ORG_OP=01;"));
+    EXPECT_EQ("DLNA.ORG_PN=LPCM;DLNA.ORG_OP=11;DLNA.ORG_CI=1;DLNA.ORG_FLAGS=01700000000000000000000000000000",
+              ContentFeatures(true, true));
+    EXPECT_EQ(0u, ContentFeatures(true, false).find("DLNA.ORG_PN=LPCM;DLNA.ORG_OP=10;"));
+    EXPECT_EQ(0u, ContentFeatures(false, true).find("DLNA.ORG_OP=01;DLNA.ORG_CI=0;"));
     EXPECT_STREQ("Range Not Satisfiable", ReasonPhrase(416));
 }
 

@@ -128,6 +128,13 @@ std::vector<CatalogItem> SampleItems() {
     item.name = "sub/Caf\xC3\xA9 \"<live>\" & \\.m4a";
     item.formats.push_back({"lpcm44", "audio/L16;rate=44100;channels=2", {{L"duration", L"00:00:12.000"}}});
     item.formats.push_back({"mp4", "audio/mp4", {{L"size", L"6933"}, {L"title", L"\u266b \"x\""}}});
+    // 12 s at 22.05 kHz, two channels, in 6933 bytes.
+    item.source = {true, 22050, 2, 264600, 6933};
+    for (CatalogFormat& f : item.formats) {
+        const bool lpcm = f.name == "lpcm44";
+        f.facts = dlna::FactsOf(f.mimeType, lpcm, lpcm ? 44100 : 0, lpcm ? 2 : 0, item.source);
+        f.res = dlna::ResOf(f.facts, item.source);
+    }
     return {item};
 }
 
@@ -137,10 +144,17 @@ TEST(Views, JsonIndexKeepsNamesAndEscapesOnlyWhatJsonMust) {
         "{\"name\":\"sub/Caf\xC3\xA9 \\\"<live>\\\" & \\\\.m4a\",\"formats\":["
         "{\"name\":\"lpcm44\",\"mimeType\":\"audio/L16;rate=44100;channels=2\","
         "\"url\":\"/media/lpcm44/sub/Caf%C3%A9%20%22%3Clive%3E%22%20%26%20%5C.m4a\","
-        "\"properties\":{\"duration\":\"00:00:12.000\"}},"
+        "\"properties\":{\"duration\":\"00:00:12.000\"},"
+        "\"res\":{\"protocolInfo\":\"http-get:*:audio/L16;rate=44100;channels=2:DLNA.ORG_PN=LPCM;DLNA.ORG_OP=11;"
+        "DLNA.ORG_CI=1;DLNA.ORG_FLAGS=01700000000000000000000000000000\",\"duration\":\"0:00:12.000\","
+        "\"size\":2116800,\"bitrate\":176400,\"sampleFrequency\":44100,\"nrAudioChannels\":2,"
+        "\"bitsPerSample\":16}},"
         "{\"name\":\"mp4\",\"mimeType\":\"audio/mp4\","
         "\"url\":\"/media/mp4/sub/Caf%C3%A9%20%22%3Clive%3E%22%20%26%20%5C.m4a\","
-        "\"properties\":{\"size\":\"6933\",\"title\":\"\xE2\x99\xAB \\\"x\\\"\"}}]}\n]}\n",
+        "\"properties\":{\"size\":\"6933\",\"title\":\"\xE2\x99\xAB \\\"x\\\"\"},"
+        "\"res\":{\"protocolInfo\":\"http-get:*:audio/mp4:DLNA.ORG_OP=01;DLNA.ORG_CI=0;"
+        "DLNA.ORG_FLAGS=01700000000000000000000000000000\",\"duration\":\"0:00:12.000\",\"size\":6933,"
+        "\"bitrate\":577,\"sampleFrequency\":22050,\"nrAudioChannels\":2}}]}\n]}\n",
         IndexJson(L"Z:\\M\u00fcsik", SampleItems()));
     EXPECT_EQ("{\"folder\":\"Z:\\\\empty\",\"items\":[\n]}\n", IndexJson(L"Z:\\empty", {}));
 }
@@ -161,7 +175,8 @@ TEST(Views, StatusFigures) {
     figures.transcoders = 1;
     figures.requests = 40;
     EXPECT_EQ(
-        "{\"connections\":2,\"transcoders\":1,\"requests\":40,\"threads\":0,\"handles\":0,\"privateBytes\":0,"
+        "{\"connections\":2,\"transcoders\":1,\"requests\":40,\"lengthDifferences\":0,\"paddedFrames\":0,\"cutFrames\":"
+        "0,\"threads\":0,\"handles\":0,\"privateBytes\":0,"
         "\"counted\":false}\n",
         StatusJson(figures));
     figures.counted = true;
@@ -169,7 +184,8 @@ TEST(Views, StatusFigures) {
     figures.handles = 120;
     figures.privateBytes = 5000000000ULL;
     EXPECT_EQ(
-        "{\"connections\":2,\"transcoders\":1,\"requests\":40,\"threads\":9,\"handles\":120,"
+        "{\"connections\":2,\"transcoders\":1,\"requests\":40,\"lengthDifferences\":0,\"paddedFrames\":0,\"cutFrames\":"
+        "0,\"threads\":9,\"handles\":120,"
         "\"privateBytes\":5000000000,\"counted\":true}\n",
         StatusJson(figures));
 }

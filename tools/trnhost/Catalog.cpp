@@ -2,6 +2,7 @@
 
 #include "Files.h"
 #include "tools/common/Utf8.h"
+#include "tools/presented/AudioItemFile.h"
 
 namespace trnhost {
 
@@ -17,6 +18,23 @@ std::string RelativeName(const std::wstring& folder, const std::wstring& path) {
     return Utf8(rest);
 }
 
+// What the file's tables say the decoder will present, read the way a media
+// server's own scanner reads them; unknown when they cannot be read.
+dlna::SourceFacts MeasureSource(const std::wstring& path) {
+    dlna::SourceFacts source;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) return source;
+    source.fileSize = (uint64_t(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    presented::ItemLength length;
+    if (SUCCEEDED(presented::MeasureItemFile(path, &length)) && length.rate && length.channels) {
+        source.known = true;
+        source.rate = length.rate;
+        source.channels = length.channels;
+        source.presentedFrames = length.presented;
+    }
+    return source;
+}
+
 }  // namespace
 
 Catalog::Catalog(Server& server, const std::wstring& folder) : m_folder(folder) {
@@ -28,12 +46,17 @@ Catalog::Catalog(Server& server, const std::wstring& folder) : m_folder(folder) 
         item.path = path;
         item.name = RelativeName(folder, path);
         if (SUCCEEDED(server.TryFormatsFor(path, offered))) {
+            item.source = MeasureSource(path);
             for (const OfferedFormat& f : offered) {
                 CatalogFormat format;
                 format.name = Utf8(f.ShortName());
                 if (format.name.empty()) continue;  // no name, no link
                 format.mimeType = Utf8(f.mimeType);
                 if (FAILED(server.TryPropertiesFor(path, f, format.properties))) continue;
+                const PcmFacts pcm = ParsePcmMime(f.mimeType);
+                format.facts =
+                    dlna::FactsOf(format.mimeType, f.profile == L"LPCM", pcm.rate, pcm.channels, item.source);
+                format.res = dlna::ResOf(format.facts, item.source);
                 item.formats.push_back(std::move(format));
             }
         }

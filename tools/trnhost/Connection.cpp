@@ -38,6 +38,9 @@ StatusFigures Figures(const ServeCounters& counters) {
     figures.connections = counters.connections;
     figures.transcoders = counters.transcoders;
     figures.requests = counters.requests;
+    figures.lengthDifferences = counters.lengthDifferences;
+    figures.paddedFrames = counters.paddedFrames;
+    figures.cutFrames = counters.cutFrames;
     figures.counted = process.ok;
     figures.threads = process.threads;
     figures.handles = process.handles;

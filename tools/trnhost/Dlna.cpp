@@ -5,10 +5,11 @@
 namespace trnhost {
 namespace dlna {
 
-std::string ContentFeatures(bool lpcm) {
+std::string ContentFeatures(bool lpcm, bool byteSeek) {
     // Flags: streaming transfer, background transfer, connection stall, DLNA 1.5.
     static const char kFlags[] = "DLNA.ORG_FLAGS=01700000000000000000000000000000";
-    if (lpcm) return std::string("DLNA.ORG_PN=LPCM;DLNA.ORG_OP=10;DLNA.ORG_CI=1;") + kFlags;
+    if (lpcm)
+        return std::string("DLNA.ORG_PN=LPCM;DLNA.ORG_OP=") + (byteSeek ? "11" : "10") + ";DLNA.ORG_CI=1;" + kFlags;
     return std::string("DLNA.ORG_OP=01;DLNA.ORG_CI=0;") + kFlags;
 }
 

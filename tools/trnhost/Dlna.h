@@ -19,9 +19,12 @@ inline constexpr char kContentFeaturesHeader[] = "contentFeatures.dlna.org";
 inline constexpr char kTransferModeHeader[] = "transferMode.dlna.org";
 inline constexpr char kStreamingMode[] = "Streaming";
 
-// contentFeatures.dlna.org of a converted LPCM stream (time seek) or of the
-// unchanged file (byte seek).
-std::string ContentFeatures(bool lpcm);
+inline constexpr char kTransferModeRequest[] = "transfermode.dlna.org";
+inline constexpr char kContentFeaturesRequest[] = "getcontentfeatures.dlna.org";
+
+// contentFeatures.dlna.org of a converted LPCM stream (time seek, and byte
+// ranges when its length is known) or of the unchanged file (byte ranges).
+std::string ContentFeatures(bool lpcm, bool byteSeek);
 
 // The duration as a time seek range gives it: "12.345", or "*" when unknown
 // (negative).

@@ -2,6 +2,7 @@
 
 #include "BlockPump.h"
 #include "Dlna.h"
+#include "Planner.h"
 #include "base/UniqueResource.h"
 #include "tools/common/Utf8.h"
 
@@ -43,128 +44,91 @@ private:
 
 std::string Hex(HRESULT hr) { return Utf8(HresultHex(hr)); }
 
-// The stream's blocks into the answer's body, as chunks or plain.
-class BodyBlocks : public BlockSink {
+// The body of a planned answer from the transcoder's blocks: the bytes
+// before the planned first byte are dropped, and no more than the planned
+// count is sent. A stream with a stated length that ends a little early is
+// made up with silence; one that runs on is cut, and what was cut counted.
+class PlannedBody : public BlockSink {
 public:
-    BodyBlocks(http::Response& response, bool chunked) : m_response(response), m_chunked(chunked) {}
+    PlannedBody(http::Response& response, const dlna::AnswerPlan& plan, uint64_t drop)
+        : m_response(response),
+          m_chunked(plan.body == dlna::AnswerPlan::Body::Chunked),
+          m_drop(drop),
+          m_left(plan.count) {}
     bool Take(uint8_t* data, size_t size, bool) override {
-        return !size || m_response.SendBody(reinterpret_cast<const char*>(data), size, m_chunked);
+        const size_t skipped = m_drop < size ? static_cast<size_t>(m_drop) : size;
+        m_drop -= skipped;
+        data += skipped;
+        size -= skipped;
+        const size_t taken = m_left < size ? static_cast<size_t>(m_left) : size;
+        m_surplus += size - taken;
+        m_left -= taken;
+        m_sent += taken;
+        return !taken || m_response.SendBody(reinterpret_cast<const char*>(data), taken, m_chunked);
     }
+    // Silence for the bytes still owed; false when the client is gone.
+    bool PadWithSilence(uint64_t bytes) {
+        static const char kZeros[4096] = {};
+        while (bytes) {
+            const size_t size = bytes < sizeof kZeros ? static_cast<size_t>(bytes) : sizeof kZeros;
+            if (!m_response.SendBody(kZeros, size, false)) return false;
+            bytes -= size;
+            m_left -= size;
+            m_sent += size;
+        }
+        return true;
+    }
+    uint64_t left() const { return m_left; }
+    uint64_t sent() const { return m_sent; }
+    uint64_t surplus() const { return m_surplus; }
 
 private:
     http::Response& m_response;
     bool m_chunked;
+    uint64_t m_drop;
+    uint64_t m_left;
+    uint64_t m_sent = 0;
+    uint64_t m_surplus = 0;
 };
 
-// Reads blocks and sends them until the end of the stream or limit bytes;
-// false when the stream could not be sent whole. The transcoder is stopped
-// and closed as soon as the reading is over, before the last chunk goes out,
-// and at once when the client is gone.
-bool StreamBody(TranscoderLease& transcoder, http::Response& response, uint64_t limit, uint64_t& sent, bool chunked) {
-    BodyBlocks body(response, chunked);
+// Bytes a stream with a stated length may fall short by and be made up with
+// silence: a resampler's tail is a frame or two. More than that is a stream
+// that failed, and its answer ends short.
+const uint64_t kMaxPadMs = 100;
+// Read past the stated end of a stream, to learn whether the graph gave more.
+const uint64_t kSurplusProbe = 4096;
+
+// Carries out the body of a planned answer; whether the connection may
+// serve another request.
+bool StreamPlanned(TranscoderLease& transcoder, http::Response& response, const dlna::AnswerPlan& plan,
+                   const dlna::MediaFacts& item, uint64_t drop, ServeCounters& counters) {
+    const bool lengthStated = plan.body == dlna::AnswerPlan::Body::Length;
+    const bool toStatedEnd = item.lpcm && item.lengthKnown && plan.first + plan.count == item.length;
+    uint64_t limit = plan.count == UINT64_MAX ? UINT64_MAX : drop + plan.count;
+    if (toStatedEnd) limit += kSurplusProbe;
+    PlannedBody body(response, plan, drop);
     const PumpResult pumped = PumpBlocks(transcoder.get(), kBlock, limit, body);
-    sent = pumped.bytes;
     transcoder.End();
-    if (!pumped.Whole()) return false;
-    return !chunked || response.SendLastChunk();
-}
-
-bool ServeLpcm(TranscoderLease& transcoder, http::Response& response, const OfferedFormat& format,
-               const http::NptRange* npt) {
-    const PcmFacts pcm = ParsePcmMime(format.mimeType);
-    LONG durationMs = -1;
-    HRESULT hr = transcoder->GetDuration(&durationMs);
-    if (FAILED(hr)) return response.SendError(500, "GetDuration " + Hex(hr));
-    http::HeaderList headers = {{"Content-Type", Utf8(format.mimeType)},
-                                {dlna::kContentFeaturesHeader, dlna::ContentFeatures(true)},
-                                {dlna::kTransferModeHeader, dlna::kStreamingMode}};
-    uint64_t limit = ~uint64_t(0);
-    if (npt) {
-        if (npt->startMs > 0x7FFFFFFF || (durationMs >= 0 && npt->startMs >= durationMs))
-            return response.SendError(416, "the time is past the end (" + dlna::NptTotal(durationMs) + " s)",
-                                      {{dlna::kTimeSeekHeader, dlna::TimeSeekPastEnd(durationMs)}});
-        LONG actual = 0;
-        LONGLONG bytePosition = -1;
-        hr = transcoder->SetTimePosition(static_cast<LONG>(npt->startMs), &actual, &bytePosition);
-        if (FAILED(hr)) return response.SendError(500, "SetTimePosition " + Hex(hr));
-        int64_t endMs = npt->endMs;
-        if (endMs >= 0 && durationMs >= 0 && endMs > durationMs) endMs = durationMs;
-        if (endMs >= 0) {
-            // Whole frames from the actual start to the end asked for.
-            const int64_t span = endMs > actual ? endMs - actual : 0;
-            limit = static_cast<uint64_t>(span) * pcm.rate / 1000 * 2 * pcm.channels;
+    bool whole = pumped.Whole();
+    const uint64_t frameBytes = uint64_t(item.channels) * 2;
+    if (whole && item.lpcm && lengthStated && body.left()) {
+        const uint64_t owed = body.left();
+        whole = owed <= dlna::ByteAtMs(kMaxPadMs, item.rate, item.channels);
+        if (whole) {
+            ::InterlockedIncrement(&counters.lengthDifferences);
+            ::InterlockedExchangeAdd(&counters.paddedFrames, static_cast<LONG>((owed + frameBytes - 1) / frameBytes));
+            whole = body.PadWithSilence(owed);
         }
-        headers.emplace_back(dlna::kTimeSeekHeader, dlna::TimeSeekAnswer(actual, endMs, durationMs));
     }
-    // A 1.0 client cannot take chunks; its stream ends with the connection.
-    const bool chunked = response.CanChunk();
-    if (chunked) headers.emplace_back("Transfer-Encoding", "chunked");
-    if (response.HeadOnly()) {
-        const bool sent = response.SendHead(200, headers, !chunked);
-        response.Log(200, 0);
-        return sent && chunked;
+    if (toStatedEnd && body.surplus()) {
+        ::InterlockedIncrement(&counters.lengthDifferences);
+        ::InterlockedExchangeAdd(&counters.cutFrames,
+                                 static_cast<LONG>((body.surplus() + frameBytes - 1) / frameBytes));
     }
-    hr = transcoder->Start();
-    if (FAILED(hr)) return response.SendError(500, "Start " + Hex(hr));
-    transcoder.MarkStarted();
-    if (!response.SendHead(200, headers, !chunked)) {
-        transcoder.End();
-        response.Log(200, 0);
-        return false;
-    }
-    uint64_t sent = 0;
-    const bool whole = StreamBody(transcoder, response, limit, sent, chunked);
-    response.Log(200, sent);
-    return whole && chunked;
-}
-
-bool ServeNative(TranscoderLease& transcoder, http::Response& response, const OfferedFormat& format,
-                 const std::string* rangeHeader) {
-    LONGLONG length = -1;
-    HRESULT hr = transcoder->GetLength(&length);
-    if (FAILED(hr) || length < 0) return response.SendError(500, "GetLength " + Hex(hr));
-    const uint64_t size = static_cast<uint64_t>(length);
-    http::ByteRange range;
-    range.last = size ? size - 1 : 0;
-    const http::RangeResult kind =
-        rangeHeader ? http::ParseByteRange(*rangeHeader, size, range) : http::RangeResult::Whole;
-    if (kind == http::RangeResult::Malformed) return response.SendError(400, "malformed Range");
-    if (kind == http::RangeResult::Unsatisfiable)
-        return response.SendError(416, "the range starts past the end",
-                                  {{"Content-Range", "bytes */" + std::to_string(size)}});
-    const bool part = kind == http::RangeResult::Part;
-    if (!part) range.first = 0;
-    const uint64_t count = size ? range.last - range.first + 1 : 0;
-    http::HeaderList headers = {{"Content-Type", Utf8(format.mimeType)},
-                                {"Content-Length", std::to_string(count)},
-                                {"Accept-Ranges", "bytes"},
-                                {dlna::kContentFeaturesHeader, dlna::ContentFeatures(false)},
-                                {dlna::kTransferModeHeader, dlna::kStreamingMode}};
-    if (part)
-        headers.emplace_back("Content-Range", "bytes " + std::to_string(range.first) + "-" +
-                                                  std::to_string(range.last) + "/" + std::to_string(size));
-    const int status = part ? 206 : 200;
-    if (response.HeadOnly()) {
-        const bool sent = response.SendHead(status, headers, false);
-        response.Log(status, 0);
-        return sent;
-    }
-    if (range.first) {
-        hr = transcoder->SetBytePosition(static_cast<LONGLONG>(range.first));
-        if (FAILED(hr)) return response.SendError(500, "SetBytePosition " + Hex(hr));
-    }
-    hr = transcoder->Start();
-    if (FAILED(hr)) return response.SendError(500, "Start " + Hex(hr));
-    transcoder.MarkStarted();
-    if (!response.SendHead(status, headers, false)) {
-        transcoder.End();
-        response.Log(status, 0);
-        return false;
-    }
-    uint64_t sent = 0;
-    const bool whole = StreamBody(transcoder, response, count, sent, false) && sent == count;
-    response.Log(status, sent);
-    return whole;
+    response.Log(plan.status, body.sent());
+    if (!whole || (plan.count != UINT64_MAX && body.left())) return false;
+    if (plan.body == dlna::AnswerPlan::Body::Chunked) return response.SendLastChunk();
+    return plan.body == dlna::AnswerPlan::Body::Length;
 }
 
 }  // namespace
@@ -194,26 +158,66 @@ bool Session::ServeMedia(const http::Request& request, http::Response& response,
     if (!format) return response.SendError(404, "the item is no longer offered as " + formatName);
 
     const bool lpcm = format->profile == L"LPCM";
-    const std::string* range = request.Header("range");
-    const std::string* seek = request.Header(dlna::kTimeSeekRequest);
-    if (lpcm && range && !http::IsWholeFromStart(*range)) {
-        http::ByteRange ignored;
-        if (http::ParseByteRange(*range, ~uint64_t(0), ignored) == http::RangeResult::Malformed)
-            return response.SendError(400, "malformed Range");
-        return response.SendError(406, "LPCM is positioned by TimeSeekRange.dlna.org, not by bytes");
-    }
-    if (!lpcm && seek) return response.SendError(406, formatName + " is positioned by Range, not by time");
-    http::NptRange npt;
-    if (seek && !http::ParseNptRange(*seek, npt)) return response.SendError(400, "malformed TimeSeekRange.dlna.org");
-
     TranscoderLease transcoder(InfoObject().CreateTranscoder(), m_counters);
     {
         const PathVariant source(item->path);
         hr = transcoder->Open(source.get(), format->object.get());
     }
     if (FAILED(hr)) return response.SendError(500, "Open " + Hex(hr));
-    return lpcm ? ServeLpcm(transcoder, response, *format, seek ? &npt : nullptr)
-                : ServeNative(transcoder, response, *format, range);
+
+    // What the catalog learnt of the item; the unchanged file's length is
+    // the transcoder's, which reads the file as it is now.
+    dlna::MediaFacts facts;
+    for (const CatalogFormat& f : item->formats)
+        if (f.name == formatName) facts = f.facts;
+    if (!lpcm) {
+        LONGLONG length = -1;
+        hr = transcoder->GetLength(&length);
+        if (FAILED(hr) || length < 0) return response.SendError(500, "GetLength " + Hex(hr));
+        facts.length = static_cast<uint64_t>(length);
+        facts.lengthKnown = true;
+    } else if (facts.durationMs < 0) {
+        LONG durationMs = -1;
+        hr = transcoder->GetDuration(&durationMs);
+        if (FAILED(hr)) return response.SendError(500, "GetDuration " + Hex(hr));
+        facts.durationMs = durationMs;
+    }
+    const dlna::AnswerPlan plan = dlna::PlanAnswer(request, facts);
+    if (plan.Refused()) return response.SendError(plan.status, plan.why, plan.headers);
+    const bool close = plan.body == dlna::AnswerPlan::Body::Close;
+    if (response.HeadOnly()) {
+        const bool sent = response.SendHead(plan.status, plan.headers, close);
+        response.Log(plan.status, 0);
+        return sent && !close;
+    }
+
+    // Where the transcoder starts: the byte itself for the unchanged file;
+    // for LPCM a time on the grid, the bytes before the planned first one
+    // then dropped.
+    uint64_t drop = 0;
+    if (!lpcm && plan.first) {
+        hr = transcoder->SetBytePosition(static_cast<LONGLONG>(plan.first));
+        if (FAILED(hr)) return response.SendError(500, "SetBytePosition " + Hex(hr));
+    } else if (lpcm && plan.seekMs > 0) {
+        LONG actual = 0;
+        LONGLONG bytePosition = -1;
+        hr = transcoder->SetTimePosition(static_cast<LONG>(plan.seekMs), &actual, &bytePosition);
+        if (FAILED(hr)) return response.SendError(500, "SetTimePosition " + Hex(hr));
+        const uint64_t base = dlna::ByteAtMs(actual, facts.rate, facts.channels);
+        if (base > plan.first) return response.SendError(500, "the transcoder started past the asked position");
+        drop = plan.first - base;
+    } else {
+        drop = plan.first;
+    }
+    hr = transcoder->Start();
+    if (FAILED(hr)) return response.SendError(500, "Start " + Hex(hr));
+    transcoder.MarkStarted();
+    if (!response.SendHead(plan.status, plan.headers, close)) {
+        transcoder.End();
+        response.Log(plan.status, 0);
+        return false;
+    }
+    return StreamPlanned(transcoder, response, plan, facts, drop, m_counters);
 }
 
 }  // namespace trnhost

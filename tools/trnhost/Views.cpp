@@ -1,5 +1,7 @@
 #include "Views.h"
 
+#include <cstdio>
+
 #include "Http.h"
 #include "tools/common/Json.h"
 #include "tools/common/Utf8.h"
@@ -59,6 +61,26 @@ std::string IndexHtml(const std::wstring& folder, const std::vector<CatalogItem>
     return out + "</ul>\n</body></html>\n";
 }
 
+std::string ResJson(const dlna::ResFacts& res) {
+    std::string out = "{\"protocolInfo\":" + JsonString(res.protocolInfo);
+    if (res.durationMs >= 0) {
+        const int64_t ms = res.durationMs;
+        char text[48];
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
+                      static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                      static_cast<long long>(ms % 1000));
+        out += ",\"duration\":\"" + std::string(text) + "\"";
+    }
+    const std::pair<const char*, uint64_t> figures[] = {{"size", res.size},
+                                                        {"bitrate", res.bitrate},
+                                                        {"sampleFrequency", res.sampleFrequency},
+                                                        {"nrAudioChannels", res.channels},
+                                                        {"bitsPerSample", res.bitsPerSample}};
+    for (const auto& f : figures)
+        if (f.second) out += ",\"" + std::string(f.first) + "\":" + std::to_string(f.second);
+    return out + "}";
+}
+
 std::string IndexJson(const std::wstring& folder, const std::vector<CatalogItem>& items) {
     std::string out = "{\"folder\":" + JsonString(folder) + ",\"items\":[";
     for (size_t i = 0; i < items.size(); ++i) {
@@ -69,7 +91,7 @@ std::string IndexJson(const std::wstring& folder, const std::vector<CatalogItem>
             out += std::string(k ? "," : "") + "{\"name\":" + JsonString(f.name) +
                    ",\"mimeType\":" + JsonString(f.mimeType) +
                    ",\"url\":" + JsonString(http::MediaPath(f.name, item.name)) +
-                   ",\"properties\":" + PropertiesJson(f.properties) + "}";
+                   ",\"properties\":" + PropertiesJson(f.properties) + ",\"res\":" + ResJson(f.res) + "}";
         }
         out += "]}";
     }
@@ -79,7 +101,10 @@ std::string IndexJson(const std::wstring& folder, const std::vector<CatalogItem>
 std::string StatusJson(const StatusFigures& figures) {
     return "{\"connections\":" + std::to_string(figures.connections) +
            ",\"transcoders\":" + std::to_string(figures.transcoders) +
-           ",\"requests\":" + std::to_string(figures.requests) + ",\"threads\":" + std::to_string(figures.threads) +
+           ",\"requests\":" + std::to_string(figures.requests) +
+           ",\"lengthDifferences\":" + std::to_string(figures.lengthDifferences) +
+           ",\"paddedFrames\":" + std::to_string(figures.paddedFrames) +
+           ",\"cutFrames\":" + std::to_string(figures.cutFrames) + ",\"threads\":" + std::to_string(figures.threads) +
            ",\"handles\":" + std::to_string(figures.handles) +
            ",\"privateBytes\":" + std::to_string(figures.privateBytes) +
            ",\"counted\":" + (figures.counted ? "true" : "false") + "}\n";

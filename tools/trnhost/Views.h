@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Media.h"
+#include "Planner.h"
 
 namespace trnhost {
 
@@ -15,11 +16,14 @@ struct CatalogFormat {
     std::string name;      // lpcm44, lpcm48, mp4 or 3gpp
     std::string mimeType;  // UTF-8
     PropertyList properties;
+    dlna::MediaFacts facts;  // what an answer states of it
+    dlna::ResFacts res;
 };
 
 struct CatalogItem {
     std::wstring path;  // full Windows path
     std::string name;   // UTF-8 path under the folder, '/' separated
+    dlna::SourceFacts source;
     std::vector<CatalogFormat> formats;
 };
 
@@ -27,6 +31,8 @@ struct CatalogItem {
 std::string HtmlEscape(const std::string& utf8);
 // {"NAME":"VALUE",...}
 std::string PropertiesJson(const PropertyList& properties);
+// {"protocolInfo":...,"duration":"H:MM:SS.mmm",...}: the figures known.
+std::string ResJson(const dlna::ResFacts& res);
 
 // The folder's items with a link per offered format.
 std::string IndexHtml(const std::wstring& folder, const std::vector<CatalogItem>& items);
@@ -37,6 +43,9 @@ struct StatusFigures {
     long connections = 0;
     long transcoders = 0;
     long requests = 0;
+    long lengthDifferences = 0;
+    long paddedFrames = 0;
+    long cutFrames = 0;
     bool counted = false;  // whether the process figures could be had
     unsigned long threads = 0;
     unsigned long handles = 0;
