@@ -14,7 +14,8 @@ pkgs="cmake ninja-build g++ binutils googletest libboost-dev clang clang-format 
       binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
       wine wine64 wine32:i386 libwine libasound2 libasound2-plugins
       libasound2:i386 libasound2-plugins:i386
-      sox ffmpeg mediainfo curl"
+      sox ffmpeg mediainfo curl
+      gstreamer1.0-plugins-base-apps mpv vlc-bin vlc-plugin-base"
 [ "${TRN_NO_WINE32:-}" = 1 ] && pkgs=$(without_i386 $pkgs)
 missing=
 for p in $pkgs; do
