@@ -8,7 +8,7 @@ add_library(trnhost_portable STATIC
   ${CMAKE_CURRENT_LIST_DIR}/trnhost/Planner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trnhost/Views.cpp)
 target_include_directories(trnhost_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR}/trnhost)
-target_link_libraries(trnhost_portable PUBLIC trn_tools_common)
+target_link_libraries(trnhost_portable PUBLIC trn_tools_common trn_presented)
 
 if(TRN_WINDOWS)
   add_executable(trnhost

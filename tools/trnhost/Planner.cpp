@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "tools/presented/Presentation.h"
+
 namespace trnhost {
 namespace dlna {
 namespace {
@@ -162,9 +164,8 @@ int64_t GridMsBefore(uint64_t byte, uint32_t rate, uint32_t channels) {
 }
 
 uint64_t OutputFrames(uint64_t presentedFrames, uint32_t sourceRate, uint32_t outputRate) {
-    if (sourceRate == 0) return 0;
-    // Rates are below 2^18 and frame counts of any real file below 2^40.
-    return presentedFrames * outputRate / sourceRate;
+    // The count the graph's resampler delivers, by the same code.
+    return presented::OutputFrames(presentedFrames, sourceRate, outputRate);
 }
 
 MediaFacts FactsOf(const std::string& mimeType, bool lpcm, uint32_t rate, uint32_t channels,
