@@ -187,10 +187,25 @@ TEST(Planner, ByteRangesOnLpcmStartAtTheirByteFromATimeOnTheGrid) {
          0},
     };
     for (const Row& row : rows) Check(row);
-    EXPECT_EQ(0, GridMsBefore(3, 44100, 2));
-    EXPECT_EQ(10, GridMsBefore(441 * 4, 44100, 2));
-    EXPECT_EQ(0, GridMsBefore(441 * 4 - 1, 44100, 2));
-    EXPECT_EQ(10, GridMsBefore(480 * 4 + 3, 48000, 2));
+    // Where the transcoder starts: whole frames at both rates, and settled
+    // resampling when they differ.
+    const auto at = [](uint64_t byte, uint32_t sourceRate, uint32_t rate) {
+        MediaFacts item = Lpcm();
+        item.sourceRate = sourceRate;
+        item.rate = rate;
+        return SeekMsFor(byte, item);
+    };
+    EXPECT_EQ(0, at(3, 0, 44100));
+    EXPECT_EQ(10, at(441 * 4, 0, 44100));
+    EXPECT_EQ(0, at(441 * 4 - 1, 44100, 44100));
+    EXPECT_EQ(10, at(480 * 4 + 3, 48000, 48000));
+    EXPECT_EQ(2, at(100 * 4, 48000, 48000));  // 1 ms is 48 whole frames
+    // 22.05 kHz into 44.1 kHz: a 20 ms grid (441 source frames), 100 ms earlier.
+    EXPECT_EQ(5560, at(250000 * 4, 22050, 44100));
+    EXPECT_EQ(0, at(4410 * 4, 22050, 44100));
+    // 44.1 kHz into 48 kHz: 10 ms; 11.025 kHz into 48 kHz: 40 ms.
+    EXPECT_EQ(9900, at(480000 * 4, 44100, 48000));
+    EXPECT_EQ(9880, at(480000 * 4 + 40 * 48 * 4 - 4, 11025, 48000));
     EXPECT_EQ(1764000ull * 4, ByteAtMs(40000, 44100, 2));
     EXPECT_EQ(544414ull * 2, ByteAtMs(12345, 44100, 1));
 }

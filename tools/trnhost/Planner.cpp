@@ -1,6 +1,7 @@
 #include "Planner.h"
 
 #include <cstdint>
+#include <numeric>
 
 #include "tools/presented/Presentation.h"
 
@@ -9,7 +10,8 @@ namespace dlna {
 namespace {
 
 const uint64_t kUnbounded = UINT64_MAX;
-const int64_t kGridMs = 10;
+// Longer than the resampler's window at any rate.
+const int64_t kSettleMs = 100;
 
 std::string Number(uint64_t n) { return std::to_string(n); }
 
@@ -109,7 +111,7 @@ AnswerPlan PlanTimeSeek(const http::Request& request, const MediaFacts& item, co
     plan.headers = CommonHeaders(request, item);
     plan.first = first;
     plan.count = end == kUnbounded ? kUnbounded : end - first;
-    plan.seekMs = npt.startMs > 0 ? GridMsBefore(first, item.rate, item.channels) : -1;
+    plan.seekMs = npt.startMs > 0 ? SeekMsFor(first, item) : -1;
     std::string answer = TimeSeekAnswer(npt.startMs, endMs, item.durationMs);
     if (item.lengthKnown && plan.count)
         answer += " bytes=" + Number(first) + "-" + Number(first + plan.count - 1) + "/" + Number(item.length);
@@ -140,7 +142,7 @@ AnswerPlan PlanLpcm(const http::Request& request, const MediaFacts& item, const 
         return plan;
     }
     AnswerPlan plan = PlanNative(request, item, range);
-    if (!plan.Refused() && plan.first) plan.seekMs = GridMsBefore(plan.first, item.rate, item.channels);
+    if (!plan.Refused() && plan.first) plan.seekMs = SeekMsFor(plan.first, item);
     return plan;
 }
 
@@ -152,14 +154,18 @@ uint64_t ByteAtMs(int64_t ms, uint32_t rate, uint32_t channels) {
     return uint64_t(ms) * rate / 1000 * channels * 2;
 }
 
-int64_t GridMsBefore(uint64_t byte, uint32_t rate, uint32_t channels) {
-    if (rate == 0 || channels == 0) return 0;
-    const uint64_t frame = byte / (uint64_t(channels) * 2);
-    // Frames in one grid step; whole at 44.1 and 48 kHz, and at the other
-    // rates the step is rounded to whole frames from the start.
-    const uint64_t ms = frame * 1000 / rate;
-    int64_t grid = int64_t(ms - ms % kGridMs);
-    while (grid > 0 && ByteAtMs(grid, rate, channels) > byte) grid -= kGridMs;
+int64_t SeekMsFor(uint64_t byte, const MediaFacts& item) {
+    if (item.rate == 0 || item.channels == 0) return 0;
+    const uint32_t common = item.sourceRate ? std::gcd(item.sourceRate, item.rate) : item.rate;
+    const int64_t step = 1000 / std::gcd(1000u, common);
+    const uint64_t frame = byte / (uint64_t(item.channels) * 2);
+    const int64_t ms = int64_t(frame * 1000 / item.rate);
+    int64_t grid = ms - ms % step;
+    while (grid > 0 && ByteAtMs(grid, item.rate, item.channels) > byte) grid -= step;
+    if (item.sourceRate && item.sourceRate != item.rate) {
+        const int64_t settle = (kSettleMs + step - 1) / step * step;
+        grid = grid > settle ? grid - settle : 0;
+    }
     return grid;
 }
 
@@ -181,6 +187,7 @@ MediaFacts FactsOf(const std::string& mimeType, bool lpcm, uint32_t rate, uint32
     }
     item.rate = rate;
     item.channels = channels;
+    if (source.known) item.sourceRate = source.rate;
     if (source.known && source.rate && rate && channels) {
         const uint64_t frames = OutputFrames(source.presentedFrames, source.rate, rate);
         item.lengthKnown = true;

@@ -26,6 +26,9 @@ struct MediaFacts {
     uint32_t rate = 0;
     uint32_t channels = 0;
     int64_t durationMs = -1;
+    // The rate the decoder delivers before the output rate is fitted (0 when
+    // unknown): positions must be whole frames at both rates.
+    uint32_t sourceRate = 0;
 };
 
 // What the file's tables say of the source, as the decoder will present it:
@@ -75,9 +78,12 @@ struct AnswerPlan {
 
 // Byte of the full LPCM stream at a time: whole sample frames, rounded down.
 uint64_t ByteAtMs(int64_t ms, uint32_t rate, uint32_t channels);
-// The time on a 10 ms grid (a whole number of frames at 44.1 and 48 kHz) at
-// or before a byte of the full stream.
-int64_t GridMsBefore(uint64_t byte, uint32_t rate, uint32_t channels);
+// Where the transcoder starts for the bytes from `byte` on: a time that is
+// a whole number of frames at the output and the source rate (10 ms for
+// 44.1 kHz, 20 ms for 22.05 kHz into 44.1 kHz), at or before the byte; and,
+// when the rates differ, a tenth of a second before that, so that the
+// resampler has settled when the byte comes. 0: from the start.
+int64_t SeekMsFor(uint64_t byte, const MediaFacts& item);
 
 // Decides the answer to a GET or HEAD of an item in a format.
 AnswerPlan PlanAnswer(const http::Request& request, const MediaFacts& item);

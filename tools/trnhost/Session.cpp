@@ -104,13 +104,16 @@ bool StreamPlanned(TranscoderLease& transcoder, http::Response& response, const 
                    const dlna::MediaFacts& item, uint64_t drop, ServeCounters& counters) {
     const bool lengthStated = plan.body == dlna::AnswerPlan::Body::Length;
     const bool toStatedEnd = item.lpcm && item.lengthKnown && plan.first + plan.count == item.length;
-    uint64_t limit = plan.count == UINT64_MAX ? UINT64_MAX : drop + plan.count;
+    // Reads come in whole frames: an answer ending inside one reads all of it.
+    const uint64_t frameBytes = uint64_t(item.channels ? item.channels : 1) * 2;
+    uint64_t limit = UINT64_MAX;
+    if (plan.count != UINT64_MAX)
+        limit = item.lpcm ? (drop + plan.count + frameBytes - 1) / frameBytes * frameBytes : drop + plan.count;
     if (toStatedEnd) limit += kSurplusProbe;
     PlannedBody body(response, plan, drop);
     const PumpResult pumped = PumpBlocks(transcoder.get(), kBlock, limit, body);
     transcoder.End();
     bool whole = pumped.Whole();
-    const uint64_t frameBytes = uint64_t(item.channels) * 2;
     if (whole && item.lpcm && lengthStated && body.left()) {
         const uint64_t owed = body.left();
         whole = owed <= dlna::ByteAtMs(kMaxPadMs, item.rate, item.channels);
