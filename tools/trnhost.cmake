@@ -5,6 +5,7 @@ add_library(trnhost_portable STATIC
   ${CMAKE_CURRENT_LIST_DIR}/trnhost/Dlna.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trnhost/Http.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trnhost/Media.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/trnhost/PlannedBody.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trnhost/Planner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trnhost/Views.cpp)
 target_include_directories(trnhost_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR}/trnhost)

@@ -3,11 +3,13 @@
 // the index and status views.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "Dlna.h"
 #include "Http.h"
+#include "PlannedBody.h"
 #include "Views.h"
 
 using namespace trnhost;
@@ -167,6 +169,126 @@ TEST(Views, HtmlIndexEscapesNamesAndLinks) {
                                            "type=\"audio/L16;rate=44100;channels=2\">lpcm44</a> <a href="))
         << html;
     EXPECT_EQ(std::string::npos, html.find("<live>"));
+}
+
+// 1000 frames of 44.1 kHz stereo L16.
+dlna::MediaFacts Stated(uint64_t length = 4000) {
+    dlna::MediaFacts item;
+    item.lpcm = true;
+    item.lengthKnown = true;
+    item.length = length;
+    item.rate = 44100;
+    item.channels = 2;
+    return item;
+}
+
+dlna::AnswerPlan Planned(uint64_t first, uint64_t count) {
+    dlna::AnswerPlan plan;
+    plan.first = first;
+    plan.count = count;
+    return plan;
+}
+
+std::string Bytes(size_t n, size_t from = 0) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out.push_back(char('a' + (from + i) % 26));
+    return out;
+}
+
+// Feeds text in blocks of `block` bytes.
+bool Feed(PlannedBody& body, const std::string& text, size_t block) {
+    for (size_t at = 0; at < text.size(); at += block)
+        if (!body.Take(reinterpret_cast<const uint8_t*>(text.data() + at), std::min(block, text.size() - at)))
+            return false;
+    return true;
+}
+
+TEST(PlannedBody, DropsThenSendsThePlannedBytesAcrossBlocks) {
+    RecordingPeer peer;
+    http::Response response(peer, nullptr);
+    const dlna::MediaFacts item = Stated();
+    const dlna::AnswerPlan plan = Planned(10, 20);
+    PlannedBody body(response, plan, item, 6);
+    ASSERT_TRUE(Feed(body, Bytes(100), 7));
+    EXPECT_EQ(Bytes(20, 6), peer.sent);
+    const BodyOutcome outcome = body.Finish(true);
+    EXPECT_TRUE(outcome.whole);
+    EXPECT_FALSE(outcome.Differed());  // more than planned inside the stream is no surplus
+    peer.gone = true;
+    PlannedBody lost(response, plan, item, 0);
+    EXPECT_FALSE(Feed(lost, Bytes(40), 8));
+}
+
+TEST(PlannedBody, AStatedLengthIsKeptWithinAFewFramesAndTheDifferenceCounted) {
+    RecordingPeer peer;
+    http::Response response(peer, nullptr);
+    const dlna::MediaFacts item = Stated();
+    const dlna::AnswerPlan whole = Planned(0, 4000);
+    {
+        // Two frames short: made up with silence.
+        PlannedBody body(response, whole, item, 0);
+        ASSERT_TRUE(Feed(body, Bytes(3992), 1000));
+        const BodyOutcome outcome = body.Finish(true);
+        EXPECT_TRUE(outcome.whole);
+        EXPECT_EQ(2u, outcome.paddedFrames);
+        EXPECT_EQ(Bytes(3992) + std::string(8, '\0'), peer.sent);
+    }
+    peer.sent.clear();
+    {
+        // A frame and a half more: cut, and counted as two frames.
+        PlannedBody body(response, whole, item, 0);
+        ASSERT_TRUE(Feed(body, Bytes(4006), 1000));
+        const BodyOutcome outcome = body.Finish(true);
+        EXPECT_TRUE(outcome.whole);
+        EXPECT_EQ(2u, outcome.cutFrames);
+        EXPECT_EQ(Bytes(4000), peer.sent);
+    }
+    peer.sent.clear();
+    {
+        // Far short (a stream that failed): no silence, the answer ends short.
+        const dlna::MediaFacts longer = Stated(400000);
+        const dlna::AnswerPlan all = Planned(0, 400000);
+        PlannedBody body(response, all, longer, 0);
+        ASSERT_TRUE(Feed(body, Bytes(200000), 65536));
+        const BodyOutcome outcome = body.Finish(true);
+        EXPECT_FALSE(outcome.whole);
+        EXPECT_EQ(0u, outcome.paddedFrames);
+        EXPECT_EQ(200000u, peer.sent.size());
+    }
+    {
+        // A read that failed is no stream to make up.
+        PlannedBody body(response, whole, item, 0);
+        ASSERT_TRUE(Feed(body, Bytes(3992), 1000));
+        EXPECT_FALSE(body.Finish(false).whole);
+    }
+}
+
+TEST(PlannedBody, ReadLimitsAreWholeFramesAndLookPastTheStatedEnd) {
+    const dlna::MediaFacts item = Stated();
+    EXPECT_EQ(8u, ReadLimit(Planned(2, 5), item, 2));  // 7 bytes end inside the second frame
+    EXPECT_EQ(4000u + 4096, ReadLimit(Planned(0, 4000), item, 0));
+    EXPECT_EQ(4000u - 8 + 4 + 4096, ReadLimit(Planned(8, 3992), item, 4));
+    dlna::MediaFacts native;
+    native.lengthKnown = true;
+    native.length = 100;
+    EXPECT_EQ(17u, ReadLimit(Planned(10, 7), native, 10));
+    EXPECT_EQ(UINT64_MAX, ReadLimit(Planned(0, UINT64_MAX), Stated(), 0));
+}
+
+TEST(PlannedBody, AStreamWithoutALengthGoesOutInChunksToItsEnd) {
+    RecordingPeer peer;
+    const http::Request get = Parsed("GET /media/lpcm44/a.m4a HTTP/1.1\r\nHost: x\r\n\r\n");
+    http::Response response(peer, &get);
+    dlna::MediaFacts item = Stated();
+    item.lengthKnown = false;
+    dlna::AnswerPlan plan = Planned(0, UINT64_MAX);
+    plan.body = dlna::AnswerPlan::Body::Chunked;
+    PlannedBody body(response, plan, item, 4);
+    ASSERT_TRUE(Feed(body, Bytes(10), 10));
+    EXPECT_EQ("6\r\n" + Bytes(6, 4) + "\r\n", peer.sent);
+    const BodyOutcome outcome = body.Finish(true);
+    EXPECT_TRUE(outcome.whole);
+    EXPECT_FALSE(outcome.Differed());
 }
 
 TEST(Views, StatusFigures) {

@@ -2,6 +2,7 @@
 
 #include "BlockPump.h"
 #include "Dlna.h"
+#include "PlannedBody.h"
 #include "Planner.h"
 #include "base/UniqueResource.h"
 #include "tools/common/Utf8.h"
@@ -44,92 +45,32 @@ private:
 
 std::string Hex(HRESULT hr) { return Utf8(HresultHex(hr)); }
 
-// The body of a planned answer from the transcoder's blocks: the bytes
-// before the planned first byte are dropped, and no more than the planned
-// count is sent. A stream with a stated length that ends a little early is
-// made up with silence; one that runs on is cut, and what was cut counted.
-class PlannedBody : public BlockSink {
+// A planned body fed by the pump.
+class PumpedBody : public BlockSink {
 public:
-    PlannedBody(http::Response& response, const dlna::AnswerPlan& plan, uint64_t drop)
-        : m_response(response),
-          m_chunked(plan.body == dlna::AnswerPlan::Body::Chunked),
-          m_drop(drop),
-          m_left(plan.count) {}
-    bool Take(uint8_t* data, size_t size, bool) override {
-        const size_t skipped = m_drop < size ? static_cast<size_t>(m_drop) : size;
-        m_drop -= skipped;
-        data += skipped;
-        size -= skipped;
-        const size_t taken = m_left < size ? static_cast<size_t>(m_left) : size;
-        m_surplus += size - taken;
-        m_left -= taken;
-        m_sent += taken;
-        return !taken || m_response.SendBody(reinterpret_cast<const char*>(data), taken, m_chunked);
-    }
-    // Silence for the bytes still owed; false when the client is gone.
-    bool PadWithSilence(uint64_t bytes) {
-        static const char kZeros[4096] = {};
-        while (bytes) {
-            const size_t size = bytes < sizeof kZeros ? static_cast<size_t>(bytes) : sizeof kZeros;
-            if (!m_response.SendBody(kZeros, size, false)) return false;
-            bytes -= size;
-            m_left -= size;
-            m_sent += size;
-        }
-        return true;
-    }
-    uint64_t left() const { return m_left; }
-    uint64_t sent() const { return m_sent; }
-    uint64_t surplus() const { return m_surplus; }
+    explicit PumpedBody(PlannedBody& body) : m_body(body) {}
+    bool Take(uint8_t* data, size_t size, bool) override { return m_body.Take(data, size); }
 
 private:
-    http::Response& m_response;
-    bool m_chunked;
-    uint64_t m_drop;
-    uint64_t m_left;
-    uint64_t m_sent = 0;
-    uint64_t m_surplus = 0;
+    PlannedBody& m_body;
 };
-
-// Bytes a stream with a stated length may fall short by and be made up with
-// silence: a resampler's tail is a frame or two. More than that is a stream
-// that failed, and its answer ends short.
-const uint64_t kMaxPadMs = 100;
-// Read past the stated end of a stream, to learn whether the graph gave more.
-const uint64_t kSurplusProbe = 4096;
 
 // Carries out the body of a planned answer; whether the connection may
 // serve another request.
 bool StreamPlanned(TranscoderLease& transcoder, http::Response& response, const dlna::AnswerPlan& plan,
                    const dlna::MediaFacts& item, uint64_t drop, ServeCounters& counters) {
-    const bool lengthStated = plan.body == dlna::AnswerPlan::Body::Length;
-    const bool toStatedEnd = item.lpcm && item.lengthKnown && plan.first + plan.count == item.length;
-    // Reads come in whole frames: an answer ending inside one reads all of it.
-    const uint64_t frameBytes = uint64_t(item.channels ? item.channels : 1) * 2;
-    uint64_t limit = UINT64_MAX;
-    if (plan.count != UINT64_MAX)
-        limit = item.lpcm ? (drop + plan.count + frameBytes - 1) / frameBytes * frameBytes : drop + plan.count;
-    if (toStatedEnd) limit += kSurplusProbe;
-    PlannedBody body(response, plan, drop);
-    const PumpResult pumped = PumpBlocks(transcoder.get(), kBlock, limit, body);
+    PlannedBody body(response, plan, item, drop);
+    PumpedBody pumped(body);
+    const PumpResult result = PumpBlocks(transcoder.get(), kBlock, ReadLimit(plan, item, drop), pumped);
     transcoder.End();
-    bool whole = pumped.Whole();
-    if (whole && item.lpcm && lengthStated && body.left()) {
-        const uint64_t owed = body.left();
-        whole = owed <= dlna::ByteAtMs(kMaxPadMs, item.rate, item.channels);
-        if (whole) {
-            ::InterlockedIncrement(&counters.lengthDifferences);
-            ::InterlockedExchangeAdd(&counters.paddedFrames, static_cast<LONG>((owed + frameBytes - 1) / frameBytes));
-            whole = body.PadWithSilence(owed);
-        }
-    }
-    if (toStatedEnd && body.surplus()) {
+    const BodyOutcome outcome = body.Finish(result.Whole());
+    if (outcome.Differed()) {
         ::InterlockedIncrement(&counters.lengthDifferences);
-        ::InterlockedExchangeAdd(&counters.cutFrames,
-                                 static_cast<LONG>((body.surplus() + frameBytes - 1) / frameBytes));
+        ::InterlockedExchangeAdd(&counters.paddedFrames, static_cast<LONG>(outcome.paddedFrames));
+        ::InterlockedExchangeAdd(&counters.cutFrames, static_cast<LONG>(outcome.cutFrames));
     }
     response.Log(plan.status, body.sent());
-    if (!whole || (plan.count != UINT64_MAX && body.left())) return false;
+    if (!outcome.whole) return false;
     if (plan.body == dlna::AnswerPlan::Body::Chunked) return response.SendLastChunk();
     return plan.body == dlna::AnswerPlan::Body::Length;
 }
