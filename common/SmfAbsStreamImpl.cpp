@@ -1,5 +1,7 @@
 #include "SmfAbsStreamImpl.h"
 
+#include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -25,26 +27,93 @@ STDMETHODIMP_(ULONG) CSmfAbsStreamImpl::Release() {
     return 0;
 }
 
+namespace {
+
+// The positions the C library's ftell and fseek can express.
+const int64_t kMaxPosition = int64_t(std::numeric_limits<long>::max());
+
+}  // namespace
+
+bool CSmfAbsStreamImpl::SeekFile() {
+#ifdef _WIN32
+    return _fseeki64(m_pFile, m_position, SEEK_SET) == 0;
+#else
+    return fseeko(m_pFile, off_t(m_position), SEEK_SET) == 0;
+#endif
+}
+
 STDMETHODIMP CSmfAbsStreamImpl::Tell(int32_t* position) {
     if (!position) return E_POINTER;
-    long pos = ftell(m_pFile);
-    *position = int32_t(pos);
-    return pos == -1 ? E_FAIL : S_OK;
+    *position = int32_t(m_position);
+    return S_OK;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Seek(int32_t offset, int32_t origin) {
-    return fseek(m_pFile, long(offset), int(origin)) != 0 ? E_FAIL : S_OK;
+    int64_t base = 0;
+    if (origin == SEEK_CUR) {
+        base = m_position;
+    } else if (origin == SEEK_END) {
+        if (m_size < 0) {
+#ifdef _WIN32
+            if (_fseeki64(m_pFile, 0, SEEK_END) != 0) return E_FAIL;
+            m_size = _ftelli64(m_pFile);
+#else
+            if (fseeko(m_pFile, 0, SEEK_END) != 0) return E_FAIL;
+            m_size = int64_t(ftello(m_pFile));
+#endif
+            if (m_size < 0) return E_FAIL;
+        }
+        base = m_size;
+    } else if (origin != SEEK_SET) {
+        return E_FAIL;
+    }
+    const int64_t target = base + offset;
+    if (target < 0 || target > kMaxPosition) return E_FAIL;
+    m_position = target;
+    return S_OK;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Read(void* buffer, uint32_t count, uint32_t* bytesRead) {
     if (!bytesRead) return E_POINTER;
-    *bytesRead = uint32_t(fread(buffer, 1, count, m_pFile));
+    *bytesRead = 0;
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        const int64_t offset = m_position - m_blockStart;
+        if (offset >= 0 && offset < int64_t(m_block.size())) {
+            const size_t available = m_block.size() - size_t(offset);
+            const size_t n = available < count ? available : count;
+            std::memcpy(out, m_block.data() + offset, n);
+            out += n;
+            count -= uint32_t(n);
+            *bytesRead += uint32_t(n);
+            m_position += int64_t(n);
+            continue;
+        }
+        if (!SeekFile()) break;
+        if (count >= kBlock) {
+            // Large reads go straight to the caller.
+            const size_t n = fread(out, 1, count, m_pFile);
+            *bytesRead += uint32_t(n);
+            m_position += int64_t(n);
+            break;
+        }
+        m_block.resize(kBlock);
+        const size_t n = fread(m_block.data(), 1, kBlock, m_pFile);
+        m_block.resize(n);
+        m_blockStart = m_position;
+        if (n == 0) break;
+    }
     return S_OK;
 }
 
 STDMETHODIMP CSmfAbsStreamImpl::Write(const void* data, uint32_t count, uint32_t* bytesWritten) {
     if (!bytesWritten) return E_POINTER;
+    *bytesWritten = 0;
+    m_block.clear();
+    m_size = -1;
+    if (!SeekFile()) return S_OK;
     *bytesWritten = uint32_t(fwrite(data, 1, count, m_pFile));
+    m_position += *bytesWritten;
     return S_OK;
 }
 

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -53,6 +55,40 @@ TEST(FileStream, ReadsSeeksAndTells) {
     EXPECT_EQ(0u, got);
     EXPECT_EQ(E_NOTIMPL, s->Reserved(0, 0));
     EXPECT_EQ(10u, s->StreamSize());
+}
+
+TEST(FileStream, ReadsAcrossBlocksAndSeeksAnywhere) {
+    // 200 KB: more than three of the stream's blocks.
+    std::string content(200 * 1024, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = char(i * 7 + i / 251);
+    TempFile file(content);
+    const ComPtr<ISmfAbsStream> ref = AdoptComPtr(OpenFileStream(file.Wide().c_str()));
+    ISmfAbsStream* s = ref.get();
+    std::string buf(100 * 1024, '\0');
+    uint32_t got = 0;
+    int32_t pos = 0;
+    // Small reads running over a block's end, seeks back into a block, a
+    // read larger than a block, and reads from the end.
+    struct Step {
+        int32_t offset, origin;
+        uint32_t count;
+    } steps[] = {{65530, SMF_SEEK_SET, 12}, {-6, SMF_SEEK_CUR, 3},      {0, SMF_SEEK_SET, 100 * 1024},
+                 {-4, SMF_SEEK_END, 16},    {-150000, SMF_SEEK_END, 8}, {1, SMF_SEEK_CUR, 70000},
+                 {300000, SMF_SEEK_SET, 4}, {131071, SMF_SEEK_SET, 2}};
+    for (const Step& step : steps) {
+        ASSERT_EQ(S_OK, s->Seek(step.offset, step.origin));
+        ASSERT_EQ(S_OK, s->Tell(&pos));
+        const size_t at = size_t(pos);
+        ASSERT_EQ(S_OK, s->Read(&buf[0], step.count, &got));
+        const size_t expected = at >= content.size() ? 0 : std::min<size_t>(step.count, content.size() - at);
+        ASSERT_EQ(expected, got) << at;
+        EXPECT_EQ(content.substr(std::min(at, content.size()), expected), buf.substr(0, got)) << at;
+        ASSERT_EQ(S_OK, s->Tell(&pos));
+        EXPECT_EQ(int32_t(at + got), pos);
+    }
+    EXPECT_EQ(E_FAIL, s->Seek(-1, SMF_SEEK_SET));
+    EXPECT_EQ(E_FAIL, s->Seek(0, 7));
+    EXPECT_EQ(uint32_t(content.size()), s->StreamSize());
 }
 
 TEST(FileStream, QueryInterfaceAndCounting) {
