@@ -30,14 +30,7 @@ export TRN_WINEDEBUG=-all,warn+seh
 trap 'kill_server; rm -rf "$scratch"' EXIT
 make_media
 s=$scratch
-long="sub folder/long 40s.m4a"
-printf '%s\n' "chord 44k.m4a|lpcm44" "tone48.mp4|lpcm48" "mono16.3gp|3gpp" "book#1.m4b|lpcm44" "heaac.mp4|lpcm44" \
-  "sub folder/rate32.mp4|mp4" "sub folder/stereo44.mp4|lpcm44" "$long|lpcm44" >"$s/pairs"
-n=0
-while IFS='|' read -r item f; do
-  n=$((n + 1))
-  reference "$s/ref$n" "$item" "$f"
-done <"$s/pairs"
+load_pairs
 
 faults_seen=0
 crashes=0
@@ -55,30 +48,11 @@ RANDOM=$seed
 serve
 echo "trnhost serve from $tree for $minutes minute(s), seed $seed"
 printf '%8s %9s %6s %8s %8s %8s %12s\n' streams requests wrong crashes threads handles "private KB"
-streams=0 requests_before=0 wrong=0 next_report=100
+streams=0 wrong=0 next_report=100
 end=$(($(date +%s) + minutes * 60))
 while [ "$(date +%s)" -lt "$end" ]; do
-  pids=
-  for n in $(seq 16); do
-    i=$(((n - 1) % 8 + 1))
-    pair=$(sed -n "${i}p" "$s/pairs")
-    url=$(url_of "${pair%|*}" "${pair#*|}")
-    if [ "$n" -le 6 ]; then
-      curl -s --noproxy '*' -o "$s/mix$n" -w '%{http_code}' "$url" >"$s/code$n" &
-    elif [ "$n" -le 8 ]; then
-      curl -s --noproxy '*' -I -o /dev/null -w '%{http_code}' "$url" >"$s/code$n" &
-    else
-      at=$(((RANDOM * 32768 + RANDOM) % $(size_of "$s/ref$i") + 1))
-      { { curl -s --noproxy '*' "$url" || true; } | head -c "$at" >/dev/null; } &
-    fi
-    pids="$pids $!"
-  done
-  for p in $pids; do wait "$p" || true; done
-  for n in $(seq 8); do
-    if [ "$(cat "$s/code$n")" != 200 ] || { [ "$n" -le 6 ] && ! cmp -s "$s/ref$n" "$s/mix$n"; }; then
-      wrong=$((wrong + 1))
-    fi
-  done
+  mixed_round
+  wrong=$((wrong + $(mixed_wrong | wc -l)))
   streams=$((streams + 14))
   if ! kill -0 "$server_pid" 2>/dev/null; then
     crashes=$((crashes + 1))

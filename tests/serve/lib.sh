@@ -115,3 +115,50 @@ header() { awk -v n="$2" 'BEGIN { IGNORECASE = 1 } tolower($0) ~ "^" tolower(n) 
 url_of() { printf '%s/media/%s/%s' "$base" "$2" "$(printf '%s' "$1" | sed 's/%/%25/g; s/ /%20/g; s/#/%23/g')"; }
 # status field of /status
 status_field() { sed -n "s/.*\"$1\":\([0-9]*\).*/\1/p" "$2"; }
+
+# Eight items in as many formats, LPCM and unchanged, for the load runs: the
+# list in $scratch/pairs, trnhost stream's bytes of line N in $scratch/refN.
+load_pairs() {
+  local n=0 item f
+  printf '%s\n' "chord 44k.m4a|lpcm44" "tone48.mp4|lpcm48" "mono16.3gp|3gpp" "book#1.m4b|lpcm44" "heaac.mp4|lpcm44" \
+    "sub folder/rate32.mp4|mp4" "sub folder/stereo44.mp4|lpcm44" "sub folder/long 40s.m4a|lpcm44" >"$scratch/pairs"
+  while IFS='|' read -r item f; do
+    n=$((n + 1))
+    reference "$scratch/ref$n" "$item" "$f"
+  done <"$scratch/pairs"
+}
+# 16 clients at once on the load pairs, as a media server sees them: the
+# first six take their item whole (body in $scratch/mixN), the next two ask
+# HEAD, the other eight walk away at a random byte. Statuses of the first
+# eight in $scratch/mixcodeN. Returns when all have ended.
+mixed_round() {
+  local pids= n i pair url at
+  for n in $(seq 16); do
+    i=$(((n - 1) % 8 + 1))
+    pair=$(sed -n "${i}p" "$scratch/pairs")
+    url=$(url_of "${pair%|*}" "${pair#*|}")
+    if [ "$n" -le 6 ]; then
+      curl -s --noproxy '*' -o "$scratch/mix$n" -w '%{http_code}' "$url" >"$scratch/mixcode$n" &
+    elif [ "$n" -le 8 ]; then
+      curl -s --noproxy '*' -I -o /dev/null -w '%{http_code}' "$url" >"$scratch/mixcode$n" &
+    else
+      at=$(((RANDOM * 32768 + RANDOM) % $(size_of "$scratch/ref$i") + 1))
+      { { curl -s --noproxy '*' "$url" || true; } | head -c "$at" >/dev/null; } &
+    fi
+    pids="$pids $!"
+  done
+  for n in $pids; do wait "$n" || true; done # mixed_wrong checks the answers
+}
+# The answers of the last mixed round that were wrong, a line each: not 200,
+# or a whole body that is not trnhost stream's bytes.
+mixed_wrong() {
+  local n pair
+  for n in $(seq 8); do
+    pair=$(sed -n "${n}p" "$scratch/pairs")
+    if [ "$(cat "$scratch/mixcode$n")" != 200 ]; then
+      echo "mixed client $n (${pair%|*} ${pair#*|}) answered $(cat "$scratch/mixcode$n")"
+    elif [ "$n" -le 6 ] && ! cmp -s "$scratch/ref$n" "$scratch/mix$n"; then
+      echo "mixed client $n (${pair%|*} ${pair#*|}): $(size_of "$scratch/mix$n") bytes, not $(size_of "$scratch/ref$n")"
+    fi
+  done
+}

@@ -51,13 +51,7 @@ per_graph=$(( ($(field handles) - base_handles + 4) / 5 ))
 echo "five whole LPCM streams: $(figures); the platform keeps about $per_graph handles per graph"
 
 # 8 clients at once on different items, beside a client that reads 1 KB/s.
-printf '%s\n' "chord 44k.m4a|lpcm44" "tone48.mp4|lpcm48" "mono16.3gp|3gpp" "book#1.m4b|lpcm44" "heaac.mp4|lpcm44" \
-  "sub folder/rate32.mp4|mp4" "sub folder/stereo44.mp4|lpcm44" "$long|lpcm44" >"$s/pairs"
-n=0
-while IFS='|' read -r item f; do
-  n=$((n + 1))
-  reference "$s/ref$n" "$item" "$f"
-done <"$s/pairs"
+load_pairs
 curl -s --noproxy '*' --limit-rate 1k -o /dev/null "$(url_of "$long" lpcm44)" &
 slow=$!
 n=0
@@ -110,29 +104,9 @@ echo "streams cut short by their clients: $cut"
 seed=${TRN_LOAD_SEED:-$$}
 RANDOM=$seed
 echo "16 mixed clients, seed $seed (TRN_LOAD_SEED repeats a run)"
-pids=
-for n in $(seq 16); do
-  i=$(( (n - 1) % 8 + 1 ))
-  pair=$(sed -n "${i}p" "$s/pairs")
-  url=$(url_of "${pair%|*}" "${pair#*|}")
-  if [ "$n" -le 6 ]; then
-    curl -s --noproxy '*' -o "$s/mix$n" -w '%{http_code}' "$url" >"$s/mixcode$n" &
-  elif [ "$n" -le 8 ]; then
-    curl -s --noproxy '*' -I -o "$s/mix$n" -w '%{http_code}' "$url" >"$s/mixcode$n" &
-  else
-    at=$(( (RANDOM * 32768 + RANDOM) % $(size_of "$s/ref$i") + 1 ))
-    { { curl -s --noproxy '*' "$url" || true; } | head -c "$at" >/dev/null; } &
-  fi
-  pids="$pids $!"
-done
-for p in $pids; do wait "$p" || true; done  # each answer is checked below
-for n in $(seq 8); do
-  pair=$(sed -n "${n}p" "$s/pairs")
-  [ "$(cat "$s/mixcode$n")" = 200 ] || fail "mixed client $n (${pair%|*} ${pair#*|}) answered $(cat "$s/mixcode$n")"
-  if [ "$n" -le 6 ]; then
-    cmp -s "$s/ref$n" "$s/mix$n" || fail "mixed client $n (${pair%|*} ${pair#*|}): $(size_of "$s/mix$n") bytes, not $(size_of "$s/ref$n")"
-  fi
-done
+mixed_round
+mixed_wrong >"$s/wrong"
+while read -r line; do fail "$line"; done <"$s/wrong"
 handle_limit=$((handle_limit + 16 * per_graph))
 settle "$base_threads" "$handle_limit" || fail "after the 16 mixed clients: $(figures), wanted threads at most $base_threads, handles at most $handle_limit"
 echo "after the 16 mixed clients: $(figures)"
