@@ -35,7 +35,8 @@ const long long kPrivateTolerance = 1024 * 1024;
 // Format queries build no graph: a list block kept per call (about 200
 // bytes) shows as 1 MB over the second half.
 const long long kInfoPrivateTolerance = 256 * 1024;
-const DWORD kSettleMs = 3000;
+// A thread of the platform's last graph can take seconds to end on a busy machine.
+const DWORD kSettleMs = 10000;
 // How long the thread count must hold still to count as settled.
 const DWORD kQuietMs = 500;
 
