@@ -23,10 +23,10 @@ VARIANT_BOOL Flag(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 }  // namespace
 
-ComPtr<IMediaFormat> CreateFormatEntry(FormatEntry entry) {
+ComPtr<IMediaFormat> CreateFormatEntry(CHostClass& formats, FormatEntry entry) {
     const FormatEntryRow* row = kRows;
     while (row->entry != entry) ++row;
-    const CHostMediaFormat format = CHostMediaFormat::Create();
+    const CHostMediaFormat format = CHostMediaFormat::Create(formats);
     if (row->profile) format.PutProfileName(row->profile);
     format.PutMimeType(row->mimeType);
     format.PutConverted(Flag(row->converted));

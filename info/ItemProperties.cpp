@@ -21,8 +21,8 @@ std::wstring DecimalText(uint64_t value) {
     return text;
 }
 
-void AppendProperty(CVariantList& list, const wchar_t* name, const std::wstring& value) {
-    const CHostMediaProperty property = CHostMediaProperty::Create();
+void AppendProperty(CHostClass& properties, CVariantList& list, const wchar_t* name, const std::wstring& value) {
+    const CHostMediaProperty property = CHostMediaProperty::Create(properties);
     property.PutName(name);
     property.PutValue(value.c_str());
     list.AppendUnknown(property.get());

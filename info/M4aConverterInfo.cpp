@@ -45,19 +45,19 @@ CPcmFormatDescriptor AcceptedLpcmTarget(const std::wstring& mimeType) {
 
 // Steps of GetFormatsForSource up to the arranging; a status exception ends
 // them early and keeps what was gathered.
-void GatherFormatsForSource(const std::wstring& path, trn::CVariantList& list) {
+void GatherFormatsForSource(const std::wstring& path, trn::CHostClass& formats, trn::CVariantList& list) {
     CheckSourceExtension(path);
     const TrnMp4ParserPtr parser = OpenParser(path);
     if (parser->HasVideo()) return;
     if (parser->Is3gppBrand()) {
-        list.AppendUnknown(trn::CreateFormatEntry(trn::FormatEntry::Native3gpp).get());
+        list.AppendUnknown(trn::CreateFormatEntry(formats, trn::FormatEntry::Native3gpp).get());
     } else if (parser->IsMp4Brand()) {
-        list.AppendUnknown(trn::CreateFormatEntry(trn::FormatEntry::NativeMp4).get());
+        list.AppendUnknown(trn::CreateFormatEntry(formats, trn::FormatEntry::NativeMp4).get());
     }
     TRN_THROW_HR_IF(E_INVALIDARG, !parser->IsSupportedAudio());
     const trn::FormatEntry lpcm =
         parser->GetSamplingFrequency() > 44100 ? trn::FormatEntry::Lpcm48000 : trn::FormatEntry::Lpcm44100;
-    list.AppendUnknown(trn::CreateFormatEntry(lpcm).get());
+    list.AppendUnknown(trn::CreateFormatEntry(formats, lpcm).get());
 }
 
 // Whether source converts to target; status exceptions are refusals.
@@ -86,22 +86,36 @@ bool EvaluateConversion(const std::wstring& path, IMediaFormat* target) {
     return result;
 }
 
-void AppendNativeProperties(ITrnMp4Parser& parser, trn::CVariantList& list) {
-    trn::AppendProperty(list, L"size", trn::DecimalText(parser.GetFileSize()));
+void AppendNativeProperties(ITrnMp4Parser& parser, trn::CHostClass& properties, trn::CVariantList& list) {
+    trn::AppendProperty(properties, list, L"size", trn::DecimalText(parser.GetFileSize()));
     if (parser.GetChannelCount() > 0)
-        trn::AppendProperty(list, L"nrAudioChannels", trn::DecimalText(parser.GetChannelCount()));
+        trn::AppendProperty(properties, list, L"nrAudioChannels", trn::DecimalText(parser.GetChannelCount()));
     if (parser.GetAvgBitRate() > 0)
-        trn::AppendProperty(list, L"bitrate", trn::DecimalText(parser.GetAvgBitRate() >> 3));
+        trn::AppendProperty(properties, list, L"bitrate", trn::DecimalText(parser.GetAvgBitRate() >> 3));
     if (parser.GetSamplingFrequency() > 0)
-        trn::AppendProperty(list, L"sampleFrequency", trn::DecimalText(parser.GetSamplingFrequency()));
+        trn::AppendProperty(properties, list, L"sampleFrequency", trn::DecimalText(parser.GetSamplingFrequency()));
 }
 
-void AppendLpcmProperties(const std::wstring& mimeType, trn::CVariantList& list) {
+void AppendLpcmProperties(const std::wstring& mimeType, trn::CHostClass& properties, trn::CVariantList& list) {
     const CPcmFormatDescriptor descriptor(mimeType.c_str());
-    trn::AppendProperty(list, L"nrAudioChannels", std::to_wstring(descriptor.GetChannels()));
-    trn::AppendProperty(list, L"bitPerSample", std::to_wstring(descriptor.GetBitsPerSample()));
-    trn::AppendProperty(list, L"sampleFrequency", std::to_wstring(descriptor.GetSampleRate()));
+    trn::AppendProperty(properties, list, L"nrAudioChannels", std::to_wstring(descriptor.GetChannels()));
+    trn::AppendProperty(properties, list, L"bitPerSample", std::to_wstring(descriptor.GetBitsPerSample()));
+    trn::AppendProperty(properties, list, L"sampleFrequency", std::to_wstring(descriptor.GetSampleRate()));
 }
+
+// A host class for one call: at its end, a class object that another
+// apartment may not use is dropped.
+class HostClassForCall {
+public:
+    explicit HostClassForCall(trn::CHostClass& hostClass) noexcept : m_class(hostClass) {}
+    HostClassForCall(const HostClassForCall&) = delete;
+    HostClassForCall& operator=(const HostClassForCall&) = delete;
+    ~HostClassForCall() { m_class.EndCall(); }
+    operator trn::CHostClass&() const noexcept { return m_class; }
+
+private:
+    trn::CHostClass& m_class;
+};
 
 }  // namespace
 
@@ -120,10 +134,11 @@ STDMETHODIMP CM4aConverterInfo::GetSupportedFormats(SAFEARRAY** formats) {
     if (formats == nullptr) return E_POINTER;
     CriticalSectionGuard lock(m_cs);
     try {
+        const HostClassForCall formatClass(m_formatClass);
         trn::CVariantList list;
         for (trn::FormatEntry entry : {trn::FormatEntry::Lpcm44100, trn::FormatEntry::Lpcm48000,
                                        trn::FormatEntry::Native3gpp, trn::FormatEntry::NativeMp4}) {
-            list.AppendUnknown(trn::CreateFormatEntry(entry).get());
+            list.AppendUnknown(trn::CreateFormatEntry(formatClass, entry).get());
         }
         TRN_THROW_IF_FAILED(trn::ArrangeFormatList(list.get(), formats));
         return S_OK;
@@ -136,9 +151,10 @@ STDMETHODIMP CM4aConverterInfo::GetFormatsForSource(VARIANT source, SAFEARRAY** 
     if (formats == nullptr) return E_POINTER;
     CriticalSectionGuard lock(m_cs);
     try {
+        const HostClassForCall formatClass(m_formatClass);
         trn::CVariantList list;
         try {
-            GatherFormatsForSource(SourcePath(source), list);
+            GatherFormatsForSource(SourcePath(source), formatClass, list);
         } catch (HRESULT hr) {
             // A refusal: the host gets what was gathered so far.
             ThrowUnlessRefusal(hr);
@@ -171,6 +187,7 @@ STDMETHODIMP CM4aConverterInfo::GetProperties(VARIANT source, IMediaFormat* targ
     if (properties == nullptr) return E_POINTER;
     CriticalSectionGuard lock(m_cs);
     try {
+        const HostClassForCall propertyClass(m_propertyClass);
         trn::CVariantList list;
         VARIANT_BOOL convertible = VARIANT_FALSE;
         // Through the interface, as a host would ask; m_cs is recursive. Its
@@ -183,11 +200,11 @@ STDMETHODIMP CM4aConverterInfo::GetProperties(VARIANT source, IMediaFormat* targ
         const std::wstring profile = format.GetProfileName();
         const TrnMp4ParserPtr parser = OpenParser(SourcePath(source));
         if (parser->GetDurationMs() > 0)
-            trn::AppendProperty(list, L"duration", trn::DurationText(parser->GetDurationMs()));
+            trn::AppendProperty(propertyClass, list, L"duration", trn::DurationText(parser->GetDurationMs()));
         if (profile != kLpcmProfile) {
-            AppendNativeProperties(*parser, list);
+            AppendNativeProperties(*parser, propertyClass, list);
         } else {
-            AppendLpcmProperties(mimeType, list);
+            AppendLpcmProperties(mimeType, propertyClass, list);
         }
         *properties = list.Detach();
         return S_OK;

@@ -6,6 +6,7 @@
 
 #include "base/CriticalSection.h"
 #include "module/FtmObject.h"
+#include "module/HostObjects.h"
 #include "module/ModuleIds.h"
 #include "module/TrnInterfaces.h"
 
@@ -26,4 +27,6 @@ public:
 
 private:
     CriticalSection m_cs{CriticalSection::kDeferInit};  // serialises every method but SetContext
+    trn::CHostClass m_formatClass{CLSID_HostMediaFormat};      // under m_cs
+    trn::CHostClass m_propertyClass{CLSID_HostMediaProperty};  // under m_cs
 };

@@ -46,6 +46,22 @@ void PutFlag(IMediaFormat* object, HRESULT (STDMETHODCALLTYPE IMediaFormat::*set
     CheckHost((object->*setter)(value));
 }
 
+// The free-threaded marshaler's unmarshal class. MinGW's uuid library gives
+// CLSID_InProcFreeMarshaler another value, which no marshaler answers.
+const CLSID kClsidInProcFreeMarshaler = {0x0000033A, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// Whether object aggregates the free-threaded marshaler, so that a pointer
+// to it is good in every apartment of the process.
+bool IsFreeThreaded(IUnknown* object) noexcept {
+    ComPtr<IMarshal> marshal;
+    if (FAILED(object->QueryInterface(IID_IMarshal, marshal.put_void())) || !marshal) return false;
+    CLSID unmarshaler = CLSID_NULL;
+    if (FAILED(marshal->GetUnmarshalClass(IID_IUnknown, object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL,
+                                          &unmarshaler)))
+        return false;
+    return ::IsEqualCLSID(unmarshaler, kClsidInProcFreeMarshaler) != FALSE;
+}
+
 }  // namespace
 
 void ThrowHostError(HRESULT hr) {
@@ -55,10 +71,20 @@ void ThrowHostError(HRESULT hr) {
     throw _com_error(hr, info, false);
 }
 
-void CreateHostObject(REFCLSID clsid, REFIID iid, void** object) {
+void CHostClass::Create(REFIID iid, void** object) {
     *object = nullptr;
+    if (!m_factory) {
+        CLSID actual = m_clsid;
+        if (::CoGetTreatAsClass(m_clsid, &actual) != S_OK) actual = m_clsid;
+        const HRESULT hr = ::CoGetClassObject(actual, CLSCTX_ALL, nullptr, IID_IClassFactory, m_factory.put_void());
+        if (FAILED(hr)) {
+            m_factory.reset();
+            throw _com_error(hr);
+        }
+        m_agile = IsFreeThreaded(m_factory.get());
+    }
     ComPtr<IUnknown> unknown;
-    HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void());
+    HRESULT hr = m_factory->CreateInstance(nullptr, IID_IUnknown, unknown.put_void());
     if (FAILED(hr)) throw _com_error(hr);
     hr = ::OleRun(unknown.get());
     if (FAILED(hr)) throw _com_error(hr);
@@ -69,6 +95,10 @@ void CreateHostObject(REFCLSID clsid, REFIID iid, void** object) {
     }
 }
 
+void CHostClass::EndCall() noexcept {
+    if (!m_agile) m_factory.reset();
+}
+
 std::wstring BstrToString(BSTR text) { return text ? std::wstring(text, ::SysStringLen(text)) : std::wstring(); }
 
 bool BstrEqual(BSTR a, BSTR b) noexcept {
@@ -77,9 +107,9 @@ bool BstrEqual(BSTR a, BSTR b) noexcept {
     return length == ::SysStringLen(b) && std::wmemcmp(a, b, length) == 0;
 }
 
-CHostMediaFormat CHostMediaFormat::Create() {
+CHostMediaFormat CHostMediaFormat::Create(CHostClass& formats) {
     ComPtr<IMediaFormat> format;
-    CreateHostObject(CLSID_HostMediaFormat, IID_IMediaFormat, format.put_void());
+    formats.Create(IID_IMediaFormat, format.put_void());
     return CHostMediaFormat(std::move(format));
 }
 
@@ -110,9 +140,9 @@ void CHostMediaFormat::PutByteSeekable(VARIANT_BOOL value) const {
     PutFlag(Checked(), &IMediaFormat::put_ByteSeekable, value);
 }
 
-CHostMediaProperty CHostMediaProperty::Create() {
+CHostMediaProperty CHostMediaProperty::Create(CHostClass& properties) {
     ComPtr<IMediaProperty> property;
-    CreateHostObject(CLSID_HostMediaProperty, IID_IMediaProperty, property.put_void());
+    properties.Create(IID_IMediaProperty, property.put_void());
     return CHostMediaProperty(std::move(property));
 }
 

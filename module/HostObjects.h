@@ -23,9 +23,32 @@ inline void CheckHost(HRESULT hr) {
     if (FAILED(hr)) ThrowHostError(hr);
 }
 
-// CoCreateInstance (CLSCTX_ALL, IUnknown), OleRun, then QueryInterface for
-// iid into *object. E_NOINTERFACE leaves it null; any other failure is raised.
-void CreateHostObject(REFCLSID clsid, REFIID iid, void** object);
+// One host class, as the info object creates its objects. The class is
+// looked up the way CoCreateInstance does it (its TreatAs, then its class
+// object with CLSCTX_ALL), but not per object: every CoCreateInstance reads
+// the class's registration again, about sixteen server round trips under
+// Wine, which were most of an info call's time. A class object that is
+// free-threaded (its marshaler is the FTM's) serves every later call from any
+// apartment; any other one serves the rest of its call only (EndCall).
+class CHostClass {
+public:
+    explicit CHostClass(REFCLSID clsid) noexcept : m_clsid(clsid) {}
+    CHostClass(const CHostClass&) = delete;
+    CHostClass& operator=(const CHostClass&) = delete;
+
+    // A new object of the class, asked for IUnknown, OleRun, then
+    // QueryInterface for iid into *object. E_NOINTERFACE leaves it null; any
+    // other failure is raised, the lookup's as CoCreateInstance's would be.
+    void Create(REFIID iid, void** object);
+
+    // Drops the class object unless any apartment may use it.
+    void EndCall() noexcept;
+
+private:
+    const CLSID m_clsid;
+    ComPtr<IClassFactory> m_factory;
+    bool m_agile = false;
+};
 
 // A BSTR as text; a null BSTR is empty.
 std::wstring BstrToString(BSTR text);
@@ -37,8 +60,8 @@ bool BstrEqual(BSTR a, BSTR b) noexcept;
 // first call, as a host object that answered no IMediaFormat.
 class CHostMediaFormat {
 public:
-    // A new object of the host's format class.
-    static CHostMediaFormat Create();
+    // A new object of the host's format class (formats: CLSID_HostMediaFormat).
+    static CHostMediaFormat Create(CHostClass& formats);
     // Takes a new reference on an object the caller holds.
     explicit CHostMediaFormat(IMediaFormat* format) : m_p(format) {}
     explicit CHostMediaFormat(ComPtr<IMediaFormat> format) : m_p(std::move(format)) {}
@@ -67,7 +90,8 @@ private:
 // A property object; only its setters are called by the module.
 class CHostMediaProperty {
 public:
-    static CHostMediaProperty Create();
+    // A new object of the host's property class (CLSID_HostMediaProperty).
+    static CHostMediaProperty Create(CHostClass& properties);
     explicit CHostMediaProperty(ComPtr<IMediaProperty> property) : m_p(std::move(property)) {}
 
     void PutName(const wchar_t* text) const;

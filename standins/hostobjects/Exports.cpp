@@ -1,4 +1,4 @@
-// The four exported entry points and the DLL entry point.
+// The four exported entry points, a count for tests and the DLL entry point.
 #include <objbase.h>
 #include <olectl.h>
 
@@ -15,12 +15,22 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 STDAPI DllCanUnloadNow() { return hostobj::ModuleInUse() ? S_FALSE : S_OK; }
 
+namespace {
+LONG g_classObjectsMade = 0;
+}
+
+// How many class objects DllGetClassObject has made: tests see through it
+// how often a client looked the classes up.
+extern "C" LONG WINAPI HostObjectsClassObjectsMade() { return ::InterlockedCompareExchange(&g_classObjectsMade, 0, 0); }
+
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     const hostobj::HostClassRow* row = hostobj::FindHostClass(clsid);
     if (row == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
-    return hostobj::CHostClassFactory::Create(*row, iid, ppv);
+    const HRESULT hr = hostobj::CHostClassFactory::Create(*row, iid, ppv);
+    if (SUCCEEDED(hr)) ::InterlockedIncrement(&g_classObjectsMade);
+    return hr;
 }
 
 STDAPI DllRegisterServer() { return hostobj::RegisterHostClasses(); }

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "HostFault.h"
 #include "base/ComPtr.h"
 
 namespace hostobj {
@@ -9,15 +10,23 @@ namespace hostobj {
 HRESULT CHostClassFactory::Create(const HostClassRow& row, REFIID iid, void** ppv) noexcept {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    ComPtr<IClassFactory> factory;
+    ComPtr<CHostClassFactory> factory;
     factory.attach(new (std::nothrow) CHostClassFactory(row));
     if (!factory) return E_OUTOFMEMORY;
+    const HRESULT hr = ::CoCreateFreeThreadedMarshaler(static_cast<IClassFactory*>(factory.get()),
+                                                       factory->m_ftm.put_unknown());
+    if (FAILED(hr)) return hr;
     return factory->QueryInterface(iid, ppv);
 }
 
 STDMETHODIMP CHostClassFactory::QueryInterface(REFIID iid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
+    if (::IsEqualIID(iid, IID_IMarshal)) {
+        const HRESULT injected = InjectedFault(L"IClassFactory.IMarshal", nullptr);
+        if (FAILED(injected)) return injected;
+        if (m_ftm) return m_ftm->QueryInterface(iid, ppv);
+    }
     if (!::IsEqualIID(iid, IID_IUnknown) && !::IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
     *ppv = static_cast<IClassFactory*>(this);
     AddRef();

@@ -1,11 +1,14 @@
 // One class object per DllGetClassObject call; it keeps the DLL loaded for
-// as long as it lives, and LockServer adds a lock of its own.
+// as long as it lives, and LockServer adds a lock of its own. Like the
+// objects it makes, it aggregates the free-threaded marshaler: it holds no
+// state, so every apartment may use it.
 #pragma once
 
 #include <objbase.h>
 
 #include "HostClasses.h"
 #include "HostModule.h"
+#include "base/ComPtr.h"
 
 namespace hostobj {
 
@@ -25,6 +28,7 @@ private:
 
     const HostClassRow& m_row;
     LONG m_refs = 1;
+    ComPtr<IUnknown> m_ftm;
     CModuleReference m_moduleReference;
 };
 

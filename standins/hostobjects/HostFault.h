@@ -8,7 +8,9 @@
 // (source "HostMediaObjects", the text after ':' as description) and returns
 // the HRESULT without doing its work. "IMediaFormat.QueryInterface" and
 // "IMediaProperty.QueryInterface" make QueryInterface for that interface
-// answer the HRESULT (no error information). Only failure codes count.
+// answer the HRESULT (no error information), and "IClassFactory.IMarshal"
+// makes the class objects answer it for IMarshal, so that they are no longer
+// free-threaded. Only failure codes count.
 #pragma once
 
 #include <objbase.h>

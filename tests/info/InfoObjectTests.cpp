@@ -394,6 +394,43 @@ TEST(HostFailures, AHostObjectWithoutTheInterfaceIsANullPointer) {
     EXPECT_EQ(E_POINTER, info->GetSupportedFormats(&list));
 }
 
+// Class objects the host's DLL has made so far.
+LONG HostClassObjectsMade() {
+    using Count = LONG(WINAPI*)();
+    const HMODULE host = ::GetModuleHandleW(L"HostMediaObjects.dll");
+    const auto count = host ? reinterpret_cast<Count>(reinterpret_cast<void*>(::GetProcAddress(host, "HostObjectsClassObjectsMade"))) : nullptr;
+    return count ? count() : -1;
+}
+
+TEST(HostClasses, AFreeThreadedClassIsLookedUpOnceAnyOtherOncePerCall) {
+    const SourceVariant source(SamplePath(L"aac-48000-mp42.mp4"));
+    const ComPtr<IMediaFormat> native = MakeFormat(NativeMp4());
+    const auto calls = [&](ITrnMediaTranscoderInfo* info) {
+        for (int i = 0; i < 3; ++i) {
+            SAFEARRAY* list = nullptr;
+            ASSERT_EQ(S_OK, info->GetSupportedFormats(&list));
+            EXPECT_EQ(4u, TakeFormatList(list).size());
+            ASSERT_EQ(S_OK, info->GetProperties(source.get(), native.get(), &list));
+            EXPECT_EQ(5u, TakePropertyList(list).size());
+        }
+    };
+    {
+        const ComPtr<ITrnMediaTranscoderInfo> info = CreateInfo();
+        const LONG before = HostClassObjectsMade();
+        ASSERT_GE(before, 0);
+        calls(info.get());
+        EXPECT_EQ(before + 2, HostClassObjectsMade());  // one per class
+    }
+    {
+        // Class objects bound to their apartment serve one call only.
+        HostFault fault(L"IClassFactory.IMarshal=0x80004002");
+        const ComPtr<ITrnMediaTranscoderInfo> info = CreateInfo();
+        const LONG before = HostClassObjectsMade();
+        calls(info.get());
+        EXPECT_EQ(before + 6, HostClassObjectsMade());
+    }
+}
+
 TEST(CreateTranscoder, HandsOutANewTranscoder) {
     const ComPtr<ITrnMediaTranscoderInfo> info = CreateInfo();
     ComPtr<ITrnMediaTranscoder> first, second;
