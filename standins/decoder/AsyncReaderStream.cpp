@@ -68,7 +68,7 @@ STDMETHODIMP CAsyncReaderStream::Read(void* buffer, uint32_t count, uint32_t* by
     if (!buffer) return E_POINTER;
     LONGLONG left = m_length - m_position;
     const uint32_t n = left < LONGLONG(count) ? uint32_t(left) : count;
-    if (!ReadExactly(m_reader.get(), m_position, buffer, n)) return E_FAIL;
+    if (!m_window.Read(m_position, buffer, n)) return E_FAIL;
     m_position += n;
     *bytesRead = n;
     return S_OK;

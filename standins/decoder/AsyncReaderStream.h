@@ -1,5 +1,7 @@
 // The MP4 library's byte stream over the file source's IAsyncReader: reads
-// go through SyncRead at a position kept here, clamped to the file's length.
+// at a position kept here, clamped to the file's length, go through a window
+// of the file, since the library reads a box a few bytes at a time and each
+// SyncRead costs several server round trips under Wine.
 #pragma once
 
 #include <cstdint>
@@ -8,32 +10,6 @@
 #include "base/ComPtr.h"
 #include "mp4/SmfAbsStream.h"
 #include "standins/filterbase/DShow.h"
-
-class CAsyncReaderStream : public ISmfAbsStream {
-public:
-    // A stream with one reference for the caller; null when the reader
-    // cannot tell its length.
-    static ComPtr<ISmfAbsStream> Create(IAsyncReader* reader, LONGLONG* length);
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
-
-    STDMETHOD(Tell)(int32_t* position) override;
-    STDMETHOD(Seek)(int32_t offset, int32_t origin) override;
-    STDMETHOD(Read)(void* buffer, uint32_t count, uint32_t* bytesRead) override;
-    STDMETHOD(Write)(const void* data, uint32_t count, uint32_t* bytesWritten) override;
-    STDMETHOD(Reserved)(intptr_t first, intptr_t second) override;
-
-private:
-    CAsyncReaderStream(IAsyncReader* reader, LONGLONG length) : m_reader(reader), m_length(length) {}
-    virtual ~CAsyncReaderStream() = default;
-
-    ComPtr<IAsyncReader> m_reader;
-    const LONGLONG m_length;
-    LONGLONG m_position = 0;
-    LONG m_refs = 1;
-};
 
 // Reads `size` bytes at `offset`; false unless all of them arrive.
 bool ReadExactly(IAsyncReader* reader, LONGLONG offset, void* buffer, uint32_t size);
@@ -54,3 +30,30 @@ private:
     LONGLONG m_start = 0;  // file offset of m_data[0]
     std::vector<uint8_t> m_data;
 };
+
+class CAsyncReaderStream : public ISmfAbsStream {
+public:
+    // A stream with one reference for the caller; null when the reader
+    // cannot tell its length.
+    static ComPtr<ISmfAbsStream> Create(IAsyncReader* reader, LONGLONG* length);
+
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+
+    STDMETHOD(Tell)(int32_t* position) override;
+    STDMETHOD(Seek)(int32_t offset, int32_t origin) override;
+    STDMETHOD(Read)(void* buffer, uint32_t count, uint32_t* bytesRead) override;
+    STDMETHOD(Write)(const void* data, uint32_t count, uint32_t* bytesWritten) override;
+    STDMETHOD(Reserved)(intptr_t first, intptr_t second) override;
+
+private:
+    CAsyncReaderStream(IAsyncReader* reader, LONGLONG length) : m_length(length) { m_window.Reset(reader); }
+    virtual ~CAsyncReaderStream() = default;
+
+    CReadAheadWindow m_window;
+    const LONGLONG m_length;
+    LONGLONG m_position = 0;
+    LONG m_refs = 1;
+};
+
