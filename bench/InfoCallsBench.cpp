@@ -27,7 +27,10 @@ using namespace hosttest;
 
 namespace {
 
-const double kAimCallsPerSecond = 1000.0;
+// Aims in calls per second: on every committed sample, and on the 3-hour file.
+const double kAimFormatsPerSecond = 2000.0;
+const double kAimPropertiesPerSecond = 1000.0;
+const double kAimLongFilePerSecond = 300.0;
 const int kRounds = 5;
 const double kSecondsPerRound = 0.2;
 
@@ -158,7 +161,7 @@ struct Case {
     const char* call = "";
     std::wstring target;
     size_t entries = 0;  // of the list the call hands back
-    bool aim = true;     // false: a figure without the aim (the long file has none)
+    double aim = 0;      // calls per second
     std::function<HRESULT()> run;
     HRESULT hr = S_OK;  // of the last call
     std::vector<double> rates;
@@ -168,8 +171,8 @@ struct Case {
         return sorted.empty() ? 0 : sorted[sorted.size() / 2];
     }
     double best() const { return rates.empty() ? 0 : *std::max_element(rates.begin(), rates.end()); }
-    bool met() const { return hr == S_OK && median() >= kAimCallsPerSecond; }
-    bool metByBest() const { return hr == S_OK && best() >= kAimCallsPerSecond; }
+    bool met() const { return hr == S_OK && median() >= aim; }
+    bool metByBest() const { return hr == S_OK && best() >= aim; }
 };
 
 void TimeOneRound(Case& c) {
@@ -199,8 +202,8 @@ void PrintHeader() {
 }
 
 void PrintRow(const Case& c) {
-    char verdict[48] = "-";
-    if (c.aim) std::snprintf(verdict, sizeof verdict, "%.0f/s %s", kAimCallsPerSecond, c.met() ? "met" : "NOT met");
+    char verdict[48];
+    std::snprintf(verdict, sizeof verdict, "%.0f/s %s", c.aim, c.met() ? "met" : "NOT met");
     const double median = c.median();
     std::printf("%-26s %-19s %-32s 0x%08lX %3u %10.1f %9.1f %10.1f  %s\n", Narrow(c.file).c_str(), c.call,
                 Narrow(c.target).c_str(), static_cast<unsigned long>(c.hr), unsigned(c.entries), median,
@@ -213,7 +216,7 @@ typedef std::vector<std::pair<std::wstring, std::wstring>> Properties;
 // format the file is offered in. The host frees every list it is handed, so
 // that is part of each call. Returns the properties for the first format.
 Properties AddFileCases(const ComPtr<ITrnMediaTranscoderInfo>& info, const std::wstring& path,
-                        const std::wstring& label, bool aim, std::vector<Case>& cases) {
+                        const std::wstring& label, bool longFile, std::vector<Case>& cases) {
     const std::shared_ptr<SourceVariant> source = std::make_shared<SourceVariant>(path);
     SAFEARRAY* first = nullptr;
     info->GetFormatsForSource(source->get(), &first);
@@ -223,7 +226,7 @@ Properties AddFileCases(const ComPtr<ITrnMediaTranscoderInfo>& info, const std::
     listing.file = label;
     listing.call = "GetFormatsForSource";
     listing.entries = formats.size();
-    listing.aim = aim;
+    listing.aim = longFile ? kAimLongFilePerSecond : kAimFormatsPerSecond;
     listing.run = [info, source] {
         SAFEARRAY* list = nullptr;
         const HRESULT hr = info->GetFormatsForSource(source->get(), &list);
@@ -244,7 +247,7 @@ Properties AddFileCases(const ComPtr<ITrnMediaTranscoderInfo>& info, const std::
         c.call = "GetProperties";
         c.target = facts.mimeType;
         c.entries = properties.size();
-        c.aim = aim;
+        c.aim = longFile ? kAimLongFilePerSecond : kAimPropertiesPerSecond;
         c.run = [info, source, target] {
             SAFEARRAY* list = nullptr;
             const HRESULT hr = info->GetProperties(source->get(), target.get(), &list);
@@ -301,22 +304,18 @@ int main(int argc, char** argv) {
 
     std::vector<Case> cases;
     for (const SampleFacts& sample : samples)
-        AddFileCases(info, SamplePath(sample.name.c_str()), sample.name, true, cases);
-    const Properties longProperties = AddFileCases(info, longFile.path(), L"3-hour.m4b (generated)", false, cases);
+        AddFileCases(info, SamplePath(sample.name.c_str()), sample.name, false, cases);
+    const Properties longProperties = AddFileCases(info, longFile.path(), L"3-hour.m4b (generated)", true, cases);
     TimeAll(cases);
 
     std::printf("info object calls, %s build, one info object; calls/s is the median of %d rounds of %.1f s\n",
                 sizeof(void*) == 8 ? "x86_64" : "i686", kRounds, kSecondsPerRound);
     PrintHeader();
-    bool aimMet = true, aimMetByBest = true;
-    double slowest = 0, slowestBest = 0;
+    int missed = 0, missedByBest = 0;
     for (const Case& c : cases) {
         PrintRow(c);
-        if (!c.aim) continue;
-        aimMet = aimMet && c.met();
-        aimMetByBest = aimMetByBest && c.metByBest();
-        if (slowest == 0 || c.median() < slowest) slowest = c.median();
-        if (slowestBest == 0 || c.best() < slowestBest) slowestBest = c.best();
+        missed += !c.met();
+        missedByBest += !c.metByBest();
     }
     for (const SampleFacts& sample : samples) {
         const bool offered = std::any_of(cases.begin(), cases.end(), [&sample](const Case& c) {
@@ -330,8 +329,8 @@ int main(int argc, char** argv) {
     // The best rounds tell what the calls cost when nothing else competes for
     // the processor; the median is what this machine gave meanwhile.
     std::printf(
-        "aim %.0f calls/s on every sample: %s by the median (slowest %.1f calls/s), %s by the best round "
-        "(slowest %.1f calls/s)\n",
-        kAimCallsPerSecond, aimMet ? "met" : "NOT met", slowest, aimMetByBest ? "met" : "NOT met", slowestBest);
+        "aims (GetFormatsForSource %.0f/s, GetProperties %.0f/s on every sample; both %.0f/s on the 3-hour file): "
+        "%d of %zu figures miss by the median, %d by the best round\n",
+        kAimFormatsPerSecond, kAimPropertiesPerSecond, kAimLongFilePerSecond, missed, cases.size(), missedByBest);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "SmfReader.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
 SmfParseState& SmfState(SmfMovieHandle* h) { return *h->parse; }
@@ -66,9 +67,92 @@ const uint32_t* SmfValueTable::Entry(uint64_t index) const {
     return &b.words[size_t(inBlock) * m_dwWordsPerEntry];
 }
 
+namespace {
+
+// Full blocks' words kept for reuse, by words per entry (1 to 4), up to
+// kMaxKeptBytes in all.
+class SmfBlockPool {
+public:
+    static constexpr uint32_t kMaxWordsPerEntry = 4;
+    static constexpr size_t kMaxKeptBytes = size_t(4) << 20;
+
+    static SmfBlockPool& Instance() {
+        static SmfBlockPool pool;
+        return pool;
+    }
+    SmfBlockPool() = default;
+    SmfBlockPool(const SmfBlockPool&) = delete;
+    SmfBlockPool& operator=(const SmfBlockPool&) = delete;
+    ~SmfBlockPool() {
+        for (auto& list : m_free)
+            for (uint32_t* words : list) delete[] words;
+    }
+
+    // Words for a full block, or null when none is kept.
+    uint32_t* Take(uint32_t wordsPerEntry) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<uint32_t*>& list = m_free[wordsPerEntry - 1];
+        if (list.empty()) return nullptr;
+        uint32_t* words = list.back();
+        list.pop_back();
+        m_keptBytes -= BlockBytes(wordsPerEntry);
+        return words;
+    }
+    // Keeps the words if there is room, else frees them.
+    void Give(uint32_t* words, uint32_t wordsPerEntry) noexcept {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            std::vector<uint32_t*>& list = m_free[wordsPerEntry - 1];
+            if (m_keptBytes + BlockBytes(wordsPerEntry) <= kMaxKeptBytes && list.size() < list.capacity()) {
+                list.push_back(words);
+                m_keptBytes += BlockBytes(wordsPerEntry);
+                return;
+            }
+        }
+        delete[] words;
+    }
+    // Room in the lists is made while taking, so that giving back never
+    // allocates.
+    void Reserve(uint32_t wordsPerEntry) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<uint32_t*>& list = m_free[wordsPerEntry - 1];
+        const size_t most = kMaxKeptBytes / BlockBytes(wordsPerEntry);
+        if (list.capacity() < most) list.reserve(most);
+    }
+
+private:
+    static size_t BlockBytes(uint32_t wordsPerEntry) {
+        return size_t(SmfValueTable::kBlockEntries) * wordsPerEntry * sizeof(uint32_t);
+    }
+
+    std::mutex m_mutex;
+    std::vector<uint32_t*> m_free[kMaxWordsPerEntry];
+    size_t m_keptBytes = 0;
+};
+
+}  // namespace
+
+void SmfBlockWordsReturn::operator()(uint32_t* words) const noexcept {
+    if (!words) return;
+    if (wordsPerEntry == 0) {
+        delete[] words;
+    } else {
+        SmfBlockPool::Instance().Give(words, wordsPerEntry);
+    }
+}
+
 SmfValueTable::Block* SmfValueTable::AddBlock(uint32_t entries) {
     auto block = std::make_unique<Block>();
-    block->words.reset(new uint32_t[size_t(std::min(entries, kBlockEntries)) * m_dwWordsPerEntry]);
+    const bool full = entries >= kBlockEntries;
+    if (full && m_dwWordsPerEntry >= 1 && m_dwWordsPerEntry <= SmfBlockPool::kMaxWordsPerEntry) {
+        SmfBlockPool& pool = SmfBlockPool::Instance();
+        pool.Reserve(m_dwWordsPerEntry);
+        uint32_t* words = pool.Take(m_dwWordsPerEntry);
+        if (!words) words = new uint32_t[size_t(kBlockEntries) * m_dwWordsPerEntry];
+        block->words = std::unique_ptr<uint32_t[], SmfBlockWordsReturn>(words, SmfBlockWordsReturn{m_dwWordsPerEntry});
+    } else {
+        block->words.reset(new uint32_t[size_t(std::min(entries, kBlockEntries)) * m_dwWordsPerEntry]);
+    }
     m_vecBlocks.push_back(std::move(block));
     return m_vecBlocks.back().get();
 }

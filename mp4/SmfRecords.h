@@ -20,7 +20,17 @@ struct SmfFullBoxHead : SmfBoxHead {
     uint32_t flags = 0;
 };
 
+// Hands a full table block's words back to the process's pool of them, or
+// frees them (wordsPerEntry 0: not from the pool).
+struct SmfBlockWordsReturn {
+    uint32_t wordsPerEntry = 0;
+    void operator()(uint32_t* words) const noexcept;
+};
+
 // Table entries in blocks of up to 1000, each filled by one stream read.
+// Full blocks come from a bounded pool shared by all tables of the process:
+// a heap that hands freed memory back to the system would otherwise make
+// every open of a file with large tables fault its pages in again.
 class SmfValueTable {
 public:
     static constexpr uint32_t kBlockEntries = 1000;
@@ -28,7 +38,7 @@ public:
     struct Block {
         uint32_t count = 0;
         uint32_t capacity = kBlockEntries;
-        std::unique_ptr<uint32_t[]> words;
+        std::unique_ptr<uint32_t[], SmfBlockWordsReturn> words;
     };
 
     SmfFullBoxHead head;

@@ -420,6 +420,40 @@ TEST(Reader, ValueTableEntriesSpanBlocks) {
     EXPECT_EQ(nullptr, table.Entry(2345));
 }
 
+TEST(Reader, ReusedTableBlocksHoldOnlyTheirOwnTable) {
+    // Full blocks go back to a shared pool when a movie is released; tables
+    // of every width, opened one after another and side by side, must each
+    // read back exactly what their file holds.
+    const auto open = [](uint32_t seed, CMp4File& mp4) {
+        AudioTrack t;
+        std::vector<uint32_t> stts, stsc, stco;
+        for (uint32_t i = 0; i < 2100; ++i) {
+            stts.insert(stts.end(), {1, seed + i});
+            stsc.insert(stsc.end(), {i + 1, 1, seed});
+            stco.push_back(seed * 7 + i);
+        }
+        const Bytes stbl = Box("stbl", Cat({AudioStsd(t), Table("stts", stts, 2), Table("stsc", stsc, 3),
+                                            Stsz(10, {}, 1), Table("stco", stco, 1)}));
+        return OpenBytes(mp4, FileWith(TrakWithMdia(Cat(
+                                  {Mdhd(44100, 1024), Hdlr("soun"), Box("minf", Cat({Smhd(), Dinf(), stbl}))}))));
+    };
+    const auto check = [](uint32_t seed, const CMp4File& mp4) {
+        const SmfStbl& stbl = *mp4.Movie()->tracks[0]->stbl;
+        for (uint64_t i : {0u, 999u, 1000u, 1999u, 2000u, 2099u}) {
+            EXPECT_EQ(seed + i, stbl.stts->Entry(i)[1]);
+            EXPECT_EQ(seed, stbl.stsc->Entry(i)[2]);
+            EXPECT_EQ(seed * 7 + i, stbl.stco->Entry(i)[0]);
+        }
+    };
+    for (uint32_t round = 0; round < 3; ++round) {
+        CMp4File first, second;
+        ASSERT_EQ(S_OK, open(100 + round, first));
+        ASSERT_EQ(S_OK, open(5000 + round, second));
+        check(100 + round, first);
+        check(5000 + round, second);
+    }
+}
+
 TEST(Reader, ReleaseRecordRefusesUnknownKinds) {
     EXPECT_EQ(SMF_ERR_BOX, SmfReleaseRecord(FourCC("abcd"), nullptr));
     EXPECT_EQ(0, SmfReleaseRecord(FourCC("vtbl"), new SmfValueTable(2)));
