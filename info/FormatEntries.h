@@ -5,10 +5,8 @@
 #include "module/TrnInterfaces.h"
 
 namespace trn {
-class CHostClass;
-}
 
-namespace trn {
+class CHostClass;
 
 enum class FormatEntry { Lpcm44100, Lpcm48000, Native3gpp, NativeMp4 };
 
