@@ -26,7 +26,7 @@ public:
     STDMETHOD(CreateTranscoder)(ITrnMediaTranscoder** transcoder) override;
 
 private:
-    CriticalSection m_cs{CriticalSection::kDeferInit};  // serialises every method but SetContext
+    CriticalSection m_cs{CriticalSection::kDeferInit};         // serialises every method but SetContext
     trn::CHostClass m_formatClass{CLSID_HostMediaFormat};      // under m_cs
     trn::CHostClass m_propertyClass{CLSID_HostMediaProperty};  // under m_cs
 };

@@ -56,8 +56,8 @@ bool IsFreeThreaded(IUnknown* object) noexcept {
     ComPtr<IMarshal> marshal;
     if (FAILED(object->QueryInterface(IID_IMarshal, marshal.put_void())) || !marshal) return false;
     CLSID unmarshaler = CLSID_NULL;
-    if (FAILED(marshal->GetUnmarshalClass(IID_IUnknown, object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL,
-                                          &unmarshaler)))
+    if (FAILED(
+            marshal->GetUnmarshalClass(IID_IUnknown, object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL, &unmarshaler)))
         return false;
     return ::IsEqualCLSID(unmarshaler, kClsidInProcFreeMarshaler) != FALSE;
 }

@@ -56,4 +56,3 @@ private:
     LONGLONG m_position = 0;
     LONG m_refs = 1;
 };
-

@@ -13,8 +13,8 @@ HRESULT CHostClassFactory::Create(const HostClassRow& row, REFIID iid, void** pp
     ComPtr<CHostClassFactory> factory;
     factory.attach(new (std::nothrow) CHostClassFactory(row));
     if (!factory) return E_OUTOFMEMORY;
-    const HRESULT hr = ::CoCreateFreeThreadedMarshaler(static_cast<IClassFactory*>(factory.get()),
-                                                       factory->m_ftm.put_unknown());
+    const HRESULT hr =
+        ::CoCreateFreeThreadedMarshaler(static_cast<IClassFactory*>(factory.get()), factory->m_ftm.put_unknown());
     if (FAILED(hr)) return hr;
     return factory->QueryInterface(iid, ppv);
 }

@@ -398,7 +398,9 @@ TEST(HostFailures, AHostObjectWithoutTheInterfaceIsANullPointer) {
 LONG HostClassObjectsMade() {
     using Count = LONG(WINAPI*)();
     const HMODULE host = ::GetModuleHandleW(L"HostMediaObjects.dll");
-    const auto count = host ? reinterpret_cast<Count>(reinterpret_cast<void*>(::GetProcAddress(host, "HostObjectsClassObjectsMade"))) : nullptr;
+    const auto count =
+        host ? reinterpret_cast<Count>(reinterpret_cast<void*>(::GetProcAddress(host, "HostObjectsClassObjectsMade")))
+             : nullptr;
     return count ? count() : -1;
 }
 

@@ -434,8 +434,9 @@ TEST(Reader, ReusedTableBlocksHoldOnlyTheirOwnTable) {
         }
         const Bytes stbl = Box("stbl", Cat({AudioStsd(t), Table("stts", stts, 2), Table("stsc", stsc, 3),
                                             Stsz(10, {}, 1), Table("stco", stco, 1)}));
-        return OpenBytes(mp4, FileWith(TrakWithMdia(Cat(
-                                  {Mdhd(44100, 1024), Hdlr("soun"), Box("minf", Cat({Smhd(), Dinf(), stbl}))}))));
+        return OpenBytes(
+            mp4,
+            FileWith(TrakWithMdia(Cat({Mdhd(44100, 1024), Hdlr("soun"), Box("minf", Cat({Smhd(), Dinf(), stbl}))}))));
     };
     const auto check = [](uint32_t seed, const CMp4File& mp4) {
         const SmfStbl& stbl = *mp4.Movie()->tracks[0]->stbl;
