@@ -4,17 +4,21 @@
 #include <chrono>
 #include <cstring>
 
-CPcmBuffer::CPcmBuffer(size_t capacity) : m_ring(std::max<size_t>(capacity, 2)) {}
+CPcmBuffer::CPcmBuffer(size_t capacity)
+    : m_ring(new uint8_t[std::max<size_t>(capacity, 2)]), m_capacity(std::max<size_t>(capacity, 2)) {}
 
 void CPcmBuffer::SetCapacity(size_t capacity) {
+    capacity = std::max<size_t>(capacity, 2);
+    std::unique_ptr<uint8_t[]> ring(new uint8_t[capacity]);
     std::lock_guard<std::mutex> lock(m_cs);
-    m_ring.assign(std::max<size_t>(capacity, 2), 0);
+    m_ring = std::move(ring);
+    m_capacity = capacity;
     ClearLocked();
 }
 
 size_t CPcmBuffer::Capacity() const {
     std::lock_guard<std::mutex> lock(m_cs);
-    return m_ring.size();
+    return m_capacity;
 }
 
 void CPcmBuffer::ClearLocked() {
@@ -68,10 +72,10 @@ void CPcmBuffer::EndOfStream() {
 CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
     std::unique_lock<std::mutex> lock(m_cs);
     while (bytes > 0) {
-        m_writable.wait(lock, [&] { return !m_running || m_flushing || m_size < m_ring.size(); });
+        m_writable.wait(lock, [&] { return !m_running || m_flushing || m_size < m_capacity; });
         if (!m_running) return Status::Stopped;
         if (m_flushing) return Status::Flushing;
-        const size_t capacity = m_ring.size();
+        const size_t capacity = m_capacity;
         const size_t tail = (m_head + m_size) % capacity;
         const size_t chunk = std::min({bytes, capacity - m_size, capacity - tail});
         std::memcpy(&m_ring[tail], data, chunk);
@@ -90,7 +94,7 @@ CPcmBuffer::Status CPcmBuffer::Write(const uint8_t* data, size_t bytes) {
 CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
     count &= ~size_t(1);
     std::unique_lock<std::mutex> lock(m_cs);
-    const size_t gather = std::min({count, kGatherBytes, m_ring.size()});
+    const size_t gather = std::min({count, kGatherBytes, m_capacity});
     const auto ready = [&] { return !m_running || m_endOfStream || m_size >= 2 || count == 0; };
     const auto gathered = [&] { return !m_running || m_endOfStream || m_size >= gather; };
     if (!gathered()) {
@@ -102,7 +106,7 @@ CPcmBuffer::ReadResult CPcmBuffer::Read(uint8_t* out, size_t count) {
     }
     // A stray odd byte at the end cannot form a sample.
     if (m_endOfStream && m_size == 1) ClearLocked();
-    const size_t capacity = m_ring.size();
+    const size_t capacity = m_capacity;
     size_t done = 0;
     const size_t wanted = std::min(count, m_size & ~size_t(1));
     while (done < wanted) {
