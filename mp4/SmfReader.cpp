@@ -88,10 +88,13 @@ public:
             for (uint32_t* words : list) delete[] words;
     }
 
-    // Words for a full block, or null when none is kept.
+    // Words for a full block, or null when none is kept. Room in the list is
+    // made here, so that giving back never allocates.
     uint32_t* Take(uint32_t wordsPerEntry) {
         std::lock_guard<std::mutex> lock(m_mutex);
         std::vector<uint32_t*>& list = m_free[wordsPerEntry - 1];
+        const size_t most = kMaxKeptBytes / BlockBytes(wordsPerEntry);
+        if (list.capacity() < most) list.reserve(most);
         if (list.empty()) return nullptr;
         uint32_t* words = list.back();
         list.pop_back();
@@ -110,14 +113,6 @@ public:
             }
         }
         delete[] words;
-    }
-    // Room in the lists is made while taking, so that giving back never
-    // allocates.
-    void Reserve(uint32_t wordsPerEntry) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<uint32_t*>& list = m_free[wordsPerEntry - 1];
-        const size_t most = kMaxKeptBytes / BlockBytes(wordsPerEntry);
-        if (list.capacity() < most) list.reserve(most);
     }
 
 private:
@@ -146,7 +141,6 @@ SmfValueTable::Block* SmfValueTable::AddBlock(uint32_t entries) {
     const bool full = entries >= kBlockEntries;
     if (full && m_dwWordsPerEntry >= 1 && m_dwWordsPerEntry <= SmfBlockPool::kMaxWordsPerEntry) {
         SmfBlockPool& pool = SmfBlockPool::Instance();
-        pool.Reserve(m_dwWordsPerEntry);
         uint32_t* words = pool.Take(m_dwWordsPerEntry);
         if (!words) words = new uint32_t[size_t(kBlockEntries) * m_dwWordsPerEntry];
         block->words = std::unique_ptr<uint32_t[], SmfBlockWordsReturn>(words, SmfBlockWordsReturn{m_dwWordsPerEntry});

@@ -92,22 +92,10 @@ public:
         return count ? ReadAt(box.payload + 4, bytes, count) : EditStatus::Found;
     }
 
-    // mvhd and mdhd: the timescale of a version 0 or 1 header.
-    EditStatus Timescale(const Box& box, uint32_t* timescale) {
-        uint8_t version = 0;
-        uint8_t bytes[20];
-        EditStatus status = FullBox(box, &version, bytes, 0);
-        if (status != EditStatus::Found) return status;
-        if (version > 1) return EditStatus::BadVersion;
-        const uint32_t at = version == 0 ? 8 : 16;  // after creation and modification times
-        status = FullBox(box, &version, bytes, at + 4);
-        if (status != EditStatus::Found) return status;
-        *timescale = Be32(bytes + at);
-        return EditStatus::Found;
-    }
-
-    // tkhd: the track id of a version 0 or 1 header.
-    EditStatus TrackId(const Box& box, uint32_t* id) {
+    // The 32-bit field after the creation and modification times of a
+    // version 0 or 1 header: the timescale of mvhd and mdhd, the track id of
+    // tkhd.
+    EditStatus FieldAfterTimes(const Box& box, uint32_t* value) {
         uint8_t version = 0;
         uint8_t bytes[20];
         EditStatus status = FullBox(box, &version, bytes, 0);
@@ -116,7 +104,7 @@ public:
         const uint32_t at = version == 0 ? 8 : 16;
         status = FullBox(box, &version, bytes, at + 4);
         if (status != EditStatus::Found) return status;
-        *id = Be32(bytes + at);
+        *value = Be32(bytes + at);
         return EditStatus::Found;
     }
 
@@ -177,7 +165,7 @@ EditStatus Read(Walker& walker, uint32_t trackId, EditList* out) {
         if (status != EditStatus::Found) return status;
         position = child.end;
         if (child.type == Type("mvhd") && out->movieTimescale == 0) {
-            status = walker.Timescale(child, &out->movieTimescale);
+            status = walker.FieldAfterTimes(child, &out->movieTimescale);
             if (status != EditStatus::Found) return status;
         } else if (child.type == Type("trak")) {
             Box tkhd;
@@ -185,7 +173,7 @@ EditStatus Read(Walker& walker, uint32_t trackId, EditList* out) {
             if (status == EditStatus::Absent) continue;
             if (status != EditStatus::Found) return status;
             uint32_t id = 0;
-            status = walker.TrackId(tkhd, &id);
+            status = walker.FieldAfterTimes(tkhd, &id);
             if (status != EditStatus::Found) return status;
             if (id == trackId) {
                 trak = child;
@@ -198,14 +186,14 @@ EditStatus Read(Walker& walker, uint32_t trackId, EditList* out) {
     if (out->movieTimescale == 0) {
         Box mvhd;
         status = walker.Find(moov.payload, moov.end, Type("mvhd"), &mvhd);
-        if (status == EditStatus::Found) status = walker.Timescale(mvhd, &out->movieTimescale);
+        if (status == EditStatus::Found) status = walker.FieldAfterTimes(mvhd, &out->movieTimescale);
         if (status != EditStatus::Found && status != EditStatus::Absent) return status;
     }
 
     Box mdia, mdhd;
     status = walker.Find(trak.payload, trak.end, Type("mdia"), &mdia);
     if (status == EditStatus::Found) status = walker.Find(mdia.payload, mdia.end, Type("mdhd"), &mdhd);
-    if (status == EditStatus::Found) status = walker.Timescale(mdhd, &out->mediaTimescale);
+    if (status == EditStatus::Found) status = walker.FieldAfterTimes(mdhd, &out->mediaTimescale);
     if (status != EditStatus::Found && status != EditStatus::Absent) return status;
 
     Box edts, elst;
