@@ -30,6 +30,21 @@ settle() { # thread-limit handle-limit
   done
 }
 idle() { settle 1000000 1000000; }
+# Waits until the thread and handle counts have held still for a second: a
+# baseline read while a finished stream's threads still wind down would
+# count their handles as the server's own.
+quiet() {
+  last= same=0 tries=0
+  while :; do
+    status
+    now="$(field threads) $(field handles)"
+    if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0; fi
+    [ "$same" -ge 5 ] && return 0
+    last=$now tries=$((tries + 1))
+    [ "$tries" -gt 1500 ] && return 1
+    sleep 0.2
+  done
+}
 # A client that leaves after 100 KB: curl's failed write is how it leaves.
 leave_early() { { curl -s --noproxy '*' "$1" || true; } | head -c 100000 >/dev/null; }
 
@@ -39,6 +54,7 @@ fetch "$s/w1" "$(url_of "$long" lpcm44)"
 fetch "$s/w2" "$(url_of tone48.mp4 mp4)"
 leave_early "$(url_of "$long" lpcm44)"
 idle || fail "the warm-up's connections did not end: $(figures)"
+quiet || fail "the server's threads and handles did not settle after the warm-up: $(figures)"
 grep -q '"counted":true' "$s/status" || fail "the server cannot count its threads and handles"
 base_threads=$(field threads) base_handles=$(field handles)
 echo "baseline after warm-up: $(figures)"
@@ -74,6 +90,7 @@ echo "8 clients at once: all done while the slow client still streams; $(figures
 kill "$slow" 2>/dev/null || true
 wait "$slow" 2>/dev/null || true
 settle "$base_threads" 1000000 || fail "the 8 clients and the slow one left connections or threads: $(figures)"
+quiet || fail "the server's threads and handles did not settle after the 8 clients: $(figures)"
 before_threads=$(field threads) before_handles=$(field handles)
 echo "before the 20 leaving clients: $(figures)"
 
